@@ -1,0 +1,52 @@
+// Fitting one image object: its length, then its zoom and X/Y offset.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "align/passes.h"
+#include "plugin/host_api.h"
+
+namespace velmora {
+
+inline constexpr const wchar_t* kLengthRefusedWarning =
+    L"長さを変えられませんでした（後ろのオブジェクトと重なるなど）";
+inline constexpr const wchar_t* kSizeMissingWarning =
+    L"画像の大きさが取れなかったため、大きさと位置はそのままにします";
+
+// Frames for `seconds` at Rate/Scale frames per second: rounded half away
+// from zero, at least 1, and at most INT32_MAX (a huge length saturates
+// instead of overflowing). Nothing when Scale is not positive.
+std::optional<std::int32_t> FramesFromSeconds(double seconds, std::int32_t rate,
+                                              std::int32_t scale);
+
+// The last frame that gives an object starting at `first` the length
+// `frames`, computed without overflow and capped at INT32_MAX.
+std::int32_t LastFrameFor(std::int32_t first, std::int32_t frames);
+
+// The scale factor of a size mode (1.0 for an unknown mode).
+double FitScale(double screenWidth, double screenHeight, double imageWidth, double imageHeight,
+                std::int32_t fit);
+
+struct Placement {
+  double Scale;  // 1.0 = 100 %
+  double X;      // image centre right of the screen centre, in pixels
+  double Y;      // image centre below the screen centre, in pixels
+};
+
+// Zoom and offset that push the scaled image toward the anchor `align`
+// (3 * row + column). Sizes must be positive.
+Placement ComputePlacement(std::int32_t screenWidth, std::int32_t screenHeight,
+                           std::int32_t imageWidth, std::int32_t imageHeight, std::int32_t fit,
+                           std::int32_t align);
+
+// "%.*f" with "." as the decimal point whatever the locale; negative zero
+// keeps its sign, as printf does.
+std::string FormatFixed(double value, int decimals);
+
+// Applies the current settings to one image object. Runs only inside a host
+// callback with write access.
+void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& format);
+
+}  // namespace velmora

@@ -1,0 +1,79 @@
+// The automatic pass over pending objects and the object-menu command.
+#include "align/passes.h"
+
+#include <cwchar>
+#include <limits>
+#include <vector>
+
+#include "align/fit.h"
+#include "plugin/plugin.h"
+
+namespace velmora {
+namespace {
+
+std::set<ObjectId> g_PendingObjects;
+SceneFormat g_PendingSceneFormat{};
+
+void LogCount(const wchar_t* format, int count) {
+  wchar_t line[128];
+  std::swprintf(line, 128, format, count);
+  LogInfo(line);
+}
+
+}  // namespace
+
+std::set<ObjectId>& PendingObjects() { return g_PendingObjects; }
+SceneFormat& PendingSceneFormat() { return g_PendingSceneFormat; }
+
+SceneFormat SceneFormatOf(const TimelineInfo& info) {
+  return SceneFormat{info.Width, info.Height, info.Rate, info.Scale};
+}
+
+void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
+  int count = 0;
+  const std::int32_t lastLayer = access->Info->LastLayer;
+  for (std::int32_t layer = 0; layer <= lastLayer; ++layer) {
+    std::int32_t from = 0;
+    ObjectHandle object = access->ObjectAtOrAfter(layer, 0);
+    while (object != nullptr) {
+      // Read before fitting: the walk goes on from the old end even when the
+      // object has just been lengthened.
+      std::int32_t last = access->GetSpan(object).LastFrame;
+      ObjectId id = access->GetObjectId(object);
+      if (g_PendingObjects.count(id) != 0) {
+        FitImage(access, object, g_PendingSceneFormat);
+        ++count;
+      }
+      // An object ending before the frame asked for, or at the last frame
+      // there is, ends the layer: there is no later frame to ask from.
+      if (last < from || last == std::numeric_limits<std::int32_t>::max()) break;
+      from = last + 1;
+      object = access->ObjectAtOrAfter(layer, from);
+    }
+    if (layer == std::numeric_limits<std::int32_t>::max()) break;
+  }
+  LogCount(kPendingPassMessage, count);
+}
+
+void VELMORA_HOSTCALL AlignSelectedCommand(TimelineAccess* access) {
+  const SceneFormat format = SceneFormatOf(*access->Info);
+  std::vector<ObjectHandle> objects;
+  const std::int32_t selected = access->SelectedCount();
+  for (std::int32_t i = 0; i < selected; ++i) {
+    if (ObjectHandle object = access->SelectedObject(i)) objects.push_back(object);
+  }
+  if (objects.empty()) {
+    if (ObjectHandle object = access->FocusedObject()) objects.push_back(object);
+  }
+
+  int count = 0;
+  for (ObjectHandle object : objects) {
+    if (access->EffectCount(object, L"画像ファイル") <= 0) continue;
+    if (access->EffectCount(object, L"標準描画") <= 0) continue;
+    FitImage(access, object, format);
+    ++count;
+  }
+  LogCount(kSelectedCommandMessage, count);
+}
+
+}  // namespace velmora

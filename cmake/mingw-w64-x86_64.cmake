@@ -1,0 +1,19 @@
+# Cross-compiles for 64-bit Windows with mingw-w64 (posix thread model) and
+# runs the resulting programs through Wine, so that CTest can execute them.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(_triple x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${_triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${_triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${_triple}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+find_program(VELMORA_WINE NAMES wine wine64)
+if(VELMORA_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMORA_WINE})
+endif()

@@ -1,0 +1,73 @@
+// Listing the timeline's objects for the scan, without changing anything.
+#include "detect/survey.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "plugin/host_text.h"
+
+namespace velmora {
+namespace {
+
+constexpr const wchar_t* kImageEffect = L"画像ファイル";
+constexpr const wchar_t* kDrawEffect = L"標準描画";
+
+std::int32_t g_SurveyLastLayer = 0;
+std::vector<SurveyRecord>* g_SurveyList = nullptr;
+
+SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
+  SurveyRecord record{access->GetObjectId(object), false, false, std::wstring()};
+  if (access->EffectCount(object, kImageEffect) <= 0) return record;
+  if (access->EffectCount(object, kDrawEffect) <= 0) return record;
+  record.IsImage = true;
+  record.IsDefaultPlacement = ItemEquals(access, object, L"X", 0.0) &&
+                              ItemEquals(access, object, L"Y", 0.0) &&
+                              ItemEquals(access, object, L"拡大率", 100.0) &&
+                              ItemEquals(access, object, L"縦横比", 0.0);
+  // Known images' paths matter too, default placement or not.
+  record.FilePath = WideFromUtf8(access->GetItem(object, kImageEffect, L"ファイル"));
+  return record;
+}
+
+}  // namespace
+
+std::int32_t& SurveyLastLayer() { return g_SurveyLastLayer; }
+std::vector<SurveyRecord>*& SurveyList() { return g_SurveyList; }
+
+void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
+  if (g_SurveyList == nullptr) return;
+  SurveyWalk(access, g_SurveyLastLayer, *g_SurveyList);
+}
+
+void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer,
+                std::vector<SurveyRecord>& records) {
+  for (std::int32_t layer = 0; layer <= lastLayer; ++layer) {
+    std::int32_t from = 0;
+    ObjectHandle object = access->ObjectAtOrAfter(layer, 0);
+    while (object != nullptr) {
+      std::int32_t last = access->GetSpan(object).LastFrame;
+      records.push_back(BuildRecord(access, object));
+      // No frame lies after INT32_MAX: asking from last + 1 would wrap to
+      // the layer's start.
+      if (last < from || last == std::numeric_limits<std::int32_t>::max()) break;
+      from = last + 1;
+      object = access->ObjectAtOrAfter(layer, from);
+    }
+    if (layer == std::numeric_limits<std::int32_t>::max()) break;
+  }
+}
+
+bool NumberTextEquals(const char* text, double target) {
+  if (text == nullptr) return false;
+  char* end = nullptr;
+  double value = std::strtod(text, &end);
+  if (end == text || *end != '\0') return false;
+  return std::fabs(value - target) < 0.000001;
+}
+
+bool ItemEquals(TimelineAccess* access, ObjectHandle object, const wchar_t* item, double target) {
+  return NumberTextEquals(access->GetItem(object, kDrawEffect, item), target);
+}
+
+}  // namespace velmora

@@ -1,0 +1,35 @@
+// The read-only survey: one record per timeline object, in walk order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin/host_api.h"
+
+namespace velmora {
+
+struct SurveyRecord {
+  ObjectId Id;
+  bool IsImage;             // has an image-file and a standard-drawing effect
+  bool IsDefaultPlacement;  // X 0, Y 0, zoom 100, aspect 0 (only for images)
+  std::wstring FilePath;    // image file as the host gives it; empty otherwise
+};
+
+// Hand-off to the RunRead callback, which receives nothing but the access
+// table. Set by the scan around RunRead; UI thread only.
+std::int32_t& SurveyLastLayer();
+std::vector<SurveyRecord>*& SurveyList();
+
+// RunRead callback: walks layers 0..SurveyLastLayer() into SurveyList().
+void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);
+void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer,
+                std::vector<SurveyRecord>& records);
+
+// Whether a standard-drawing item reads, wholly, as a number within 1e-6 of
+// `target`.
+bool ItemEquals(TimelineAccess* access, ObjectHandle object, const wchar_t* item, double target);
+// The same test on a text: strtod must consume all of it.
+bool NumberTextEquals(const char* text, double target);
+
+}  // namespace velmora

@@ -1,0 +1,92 @@
+// The message-only window that turns host events into scans.
+//
+// Handlers may run on any thread and only flip atomics and post; everything
+// else runs on the window's thread, inside its procedure.
+#include "detect/trigger.h"
+
+#include <atomic>
+#include <cstdint>
+
+#include "detect/scan.h"
+#include "plugin/plugin.h"
+
+namespace velmora {
+namespace {
+
+std::atomic<HWND> g_MessageWindow{nullptr};
+std::atomic<std::uint8_t> g_ScanPosted{0};
+bool g_ClassRegistered = false;
+// True while RunScan runs. A host that dispatches our messages from inside
+// RunRead or RunEdit would otherwise start a scan over the state the running
+// one is still using.
+bool g_Scanning = false;
+
+void ScanNow(HWND window) {
+  if (g_Scanning) {
+    SetTimer(window, kRetryTimerId, kRetryDelayMs, nullptr);
+    return;
+  }
+  g_Scanning = true;
+  bool done = RunScan();
+  g_Scanning = false;
+  if (!done) SetTimer(window, kRetryTimerId, kRetryDelayMs, nullptr);
+}
+
+}  // namespace
+
+HWND MessageWindow() { return g_MessageWindow.load(); }
+
+void CreateMessageWindow() {
+  DestroyMessageWindow();
+  // A request posted to an earlier window died with it.
+  g_ScanPosted.exchange(0);
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = &MessageWindowProc;
+  wc.hInstance = ModuleInstance();
+  wc.lpszClassName = kMessageWindowClass;
+  if (RegisterClassW(&wc) != 0) g_ClassRegistered = true;
+  HWND window = CreateWindowExW(0, kMessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                nullptr, ModuleInstance(), nullptr);
+  g_MessageWindow.store(window);
+}
+
+void DestroyMessageWindow() {
+  HWND window = g_MessageWindow.exchange(nullptr);
+  if (window != nullptr) DestroyWindow(window);
+  if (g_ClassRegistered) {
+    UnregisterClassW(kMessageWindowClass, ModuleInstance());
+    g_ClassRegistered = false;
+  }
+}
+
+void __cdecl RequestScan() {
+  HWND window = g_MessageWindow.load();
+  if (window == nullptr) return;
+  if (g_ScanPosted.exchange(1) != 0) return;
+  // A full queue drops the message; without clearing the flag no later event
+  // would ever post again.
+  if (!PostMessageW(window, kScanRequest, 0, 0)) g_ScanPosted.exchange(0);
+}
+
+void __cdecl RequestReset() {
+  ResetPending().exchange(1);
+  RequestScan();
+}
+
+LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_TIMER:
+      if (wParam != kRetryTimerId) return 0;
+      KillTimer(window, kRetryTimerId);
+      ScanNow(window);
+      return 0;
+    case kScanRequest:
+      g_ScanPosted.exchange(0);
+      ScanNow(window);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace velmora

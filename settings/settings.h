@@ -1,0 +1,62 @@
+// The user's choices, their INI file beside the module, and the number
+// conversions shared by the file and the settings dialog.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <windows.h>
+
+namespace velmora {
+
+struct PluginSettings {
+  bool Auto;             // align newly pasted images automatically
+  bool Enabled;          // give aligned images the configured length
+  std::int32_t Unit;     // 1 = frames; anything else = seconds
+  double Seconds;        // > 0 and finite
+  std::int32_t Frames;   // >= 1
+  std::int32_t Fit;      // size mode 0..4
+  std::int32_t Align;    // anchor 0..8, 3 * row + column
+};
+
+inline constexpr PluginSettings kDefaultSettings = {true, true, 0, 3.0, 90, 1, 4};
+
+inline constexpr const wchar_t* kSettingsSection = L"Setting";
+inline constexpr const wchar_t* kLegacySettingsName = L"Tessling.ini";
+
+// The one record for the process. Written by LoadSettings and by a confirmed
+// settings dialog, read directly everywhere else (all on the UI thread).
+PluginSettings& Settings();
+
+// Full path of the settings file; empty until LoadSettings.
+const std::wstring& SettingsPath();
+
+// Finds (migrating from the legacy file when needed) and reads the settings
+// file beside `module`, replacing the whole record. Never fails.
+void LoadSettings(HINSTANCE module);
+// Writes the seven keys of the record to SettingsPath().
+void SaveSettings();
+
+// The module's whole path, however long.
+std::wstring ModuleFilePath(HINSTANCE module);
+// "…\Velmora.aux2" → "…\Velmora.ini". A path whose last "." lies in a folder
+// name or nowhere gets ".ini" appended, so that the module itself is never
+// taken for its settings file.
+std::wstring SettingsPathForModule(const std::wstring& modulePath);
+// The legacy file in the settings file's folder; empty without a folder.
+std::wstring LegacySettingsPathFor(const std::wstring& settingsPath);
+// Reads the section "Setting" of `path`, every bad value falling back to its
+// default, key by key.
+PluginSettings ReadSettingsFile(const std::wstring& path);
+// Writes the seven keys in their fixed order.
+void WriteSettingsFile(const std::wstring& path, const PluginSettings& settings);
+
+// The standard decimal conversion (leading blanks, sign, digits, fraction,
+// exponent; the rest ignored; 0 for text that is no number).
+double ParseSeconds(const wchar_t* text);
+// A usable length in seconds: above zero, and finite so it can become frames.
+bool IsValidSeconds(double seconds);
+// "%g": six significant digits, "." as decimal point whatever the locale.
+std::wstring FormatSeconds(double seconds);
+
+}  // namespace velmora

@@ -1,0 +1,22 @@
+// The settings dialog, opened from the host's configuration menu.
+#pragma once
+
+#include <cstdint>
+
+#include <windows.h>
+
+namespace velmora {
+
+inline constexpr int kSettingsDialogId = 100;
+
+// The configuration-menu handler: runs the dialog modally over `parent` and
+// returns what the modal run returns (1 after OK, 2 after Cancel, or the
+// platform's failure value).
+std::intptr_t __cdecl OpenSettingsDialog(HWND parent);
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Enables and disables controls from the dialog's current choices.
+void UpdateControlStates(HWND dialog);
+
+}  // namespace velmora

@@ -1,0 +1,129 @@
+// The module finds, migrates and reads its settings file beside itself.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/module_fixture.h"
+
+using testsupport::InstalledModule;
+
+namespace {
+
+// The settings the module loaded, as the object-menu command applies them:
+// the length it gives a 30 fps image and the zoom text it writes.
+struct Applied {
+  int frames;
+  std::string zoom;
+};
+
+Applied ApplyOnce(InstalledModule& installed) {
+  hostsim::Host host;
+  EXPECT_TRUE(installed.Module().Start(host)) << installed.Module().Error();
+  host.SetMedia(L"C:\\img\\a.png", 0.0, 3840, 2160);
+  hostsim::SimObject& image = host.AddImage(0, 0, 9, L"C:\\img\\a.png");
+  host.Select({&image});
+  EXPECT_TRUE(host.RunObjectMenu());
+  Applied applied{image.Length(), image.Item(hostsim::kDrawEffect, hostsim::kZoomItem).value_or("")};
+  installed.Module().UninitializePlugin();
+  return applied;
+}
+
+TEST(SettingsFileEndToEnd, NoFilesGiveDefaultsAndNoFile) {
+  InstalledModule installed;
+  ASSERT_TRUE(installed.Load());
+  Applied applied = ApplyOnce(installed);
+  EXPECT_EQ(applied.frames, 90);
+  EXPECT_EQ(applied.zoom, "50.000");
+  EXPECT_FALSE(testsupport::FileExists(installed.Folder().File(L"Velmora.ini")));
+}
+
+TEST(SettingsFileEndToEnd, SettingsFileBesideTheModuleIsRead) {
+  InstalledModule installed;
+  ASSERT_TRUE(testsupport::WriteTextFile(installed.Folder().File(L"Velmora.ini"),
+                                         "[Setting]\r\nUnit=1\r\nFrames=45\r\nFit=0\r\n"));
+  ASSERT_TRUE(installed.Load());
+  Applied applied = ApplyOnce(installed);
+  EXPECT_EQ(applied.frames, 45);
+  EXPECT_EQ(applied.zoom, "100.00");  // Fit 0 leaves the zoom alone
+}
+
+TEST(SettingsFileEndToEnd, LegacyFileIsMigratedAndKept) {
+  InstalledModule installed;
+  std::string legacy = "[Setting]\r\nUnit=1\r\nFrames=12\r\n";
+  ASSERT_TRUE(testsupport::WriteTextFile(installed.Folder().File(L"Tessling.ini"), legacy));
+  ASSERT_TRUE(installed.Load());
+  EXPECT_EQ(ApplyOnce(installed).frames, 12);
+  std::string copied, kept;
+  ASSERT_TRUE(testsupport::ReadFileBytes(installed.Folder().File(L"Velmora.ini"), copied));
+  ASSERT_TRUE(testsupport::ReadFileBytes(installed.Folder().File(L"Tessling.ini"), kept));
+  EXPECT_EQ(copied, legacy);
+  EXPECT_EQ(kept, legacy);
+}
+
+TEST(SettingsFileEndToEnd, ExistingSettingsFileWinsOverLegacy) {
+  InstalledModule installed;
+  std::string mine = "[Setting]\r\nUnit=1\r\nFrames=20\r\n";
+  ASSERT_TRUE(testsupport::WriteTextFile(installed.Folder().File(L"Velmora.ini"), mine));
+  ASSERT_TRUE(testsupport::WriteTextFile(installed.Folder().File(L"Tessling.ini"),
+                                         "[Setting]\r\nUnit=1\r\nFrames=12\r\n"));
+  ASSERT_TRUE(installed.Load());
+  EXPECT_EQ(ApplyOnce(installed).frames, 20);
+  std::string after;
+  ASSERT_TRUE(testsupport::ReadFileBytes(installed.Folder().File(L"Velmora.ini"), after));
+  EXPECT_EQ(after, mine);
+}
+
+TEST(SettingsFileEndToEnd, ModuleWithoutDotUsesIniBesideIt) {
+  // The trailing dot keeps LoadLibraryW from appending ".dll"; the module's
+  // own path then has no dot in its file name.
+  InstalledModule installed(L"VelmoraPlugin");
+  ASSERT_TRUE(testsupport::WriteTextFile(installed.Folder().File(L"VelmoraPlugin.ini"),
+                                         "[Setting]\r\nUnit=1\r\nFrames=33\r\n"));
+  std::string moduleBytes;
+  ASSERT_TRUE(testsupport::ReadFileBytes(installed.ModulePath(), moduleBytes));
+  ASSERT_TRUE(installed.Module().Load(installed.ModulePath() + L".")) << installed.Module().Error();
+  EXPECT_EQ(ApplyOnce(installed).frames, 33);
+  std::string after;
+  ASSERT_TRUE(testsupport::ReadFileBytes(installed.ModulePath(), after));
+  EXPECT_EQ(after.size(), moduleBytes.size());
+  EXPECT_TRUE(after == moduleBytes);
+}
+
+TEST(SettingsFileEndToEnd, PathLongerThan260IsNeverCut) {
+  InstalledModule base;
+  // Nested folders make the module's path well past 260 characters.
+  std::wstring folder = base.Folder().Path();
+  for (int i = 0; i < 6; ++i) {
+    folder += std::wstring(50, wchar_t(L'a' + i)) + L"\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+  }
+  std::wstring module = folder + L"Velmora.aux2";
+  ASSERT_GT(module.size(), 300u);
+  ASSERT_TRUE(CopyFileW(testsupport::BuiltModulePath().c_str(), module.c_str(), FALSE));
+  ASSERT_TRUE(testsupport::WriteTextFile(folder + L"Velmora.ini",
+                                         "[Setting]\r\nUnit=1\r\nFrames=77\r\n"));
+  // The file a 260-unit buffer would have named: the path cut inside a
+  // folder name. It must be neither read nor written.
+  std::wstring cut = module.substr(0, 259);
+  std::string decoy = "[Setting]\r\nUnit=1\r\nFrames=55\r\n";
+  ASSERT_TRUE(testsupport::WriteTextFile(cut, decoy));
+
+  hostsim::PluginModule m;
+  ASSERT_TRUE(m.Load(module)) << m.Error();
+  hostsim::Host host;
+  ASSERT_TRUE(m.Start(host));
+  hostsim::SimObject& image = host.AddImage(0, 0, 9, L"x.png");
+  host.Select({&image});
+  host.RunObjectMenu();
+  m.UninitializePlugin();
+  m.Unload();
+
+  // 77 where the platform's profile functions take long paths; the built-in
+  // 90 where they cannot open such a path at all (Wine). Never the decoy's.
+  EXPECT_TRUE(image.Length() == 77 || image.Length() == 90) << image.Length();
+  std::string after;
+  ASSERT_TRUE(testsupport::ReadFileBytes(cut, after));
+  EXPECT_EQ(after, decoy);
+}
+
+}  // namespace

@@ -1,0 +1,35 @@
+// Copies the built Velmora.aux2 into a temporary folder (optionally beside
+// prepared settings files) and loads it there, as a user's host would.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "hostsim/host.h"
+#include "hostsim/plugin_module.h"
+#include "tests/support/temp_dir.h"
+
+namespace testsupport {
+
+// The module built beside the test executable.
+std::wstring BuiltModulePath();
+
+class InstalledModule {
+ public:
+  // `name` is the file name the module gets in its folder.
+  explicit InstalledModule(const std::wstring& name = L"Velmora.aux2");
+  ~InstalledModule();
+
+  TempDir& Folder() { return folder_; }
+  std::wstring ModulePath() const { return folder_.File(name_); }
+  // Loads the copy; false (with the reason in Module().Error()) on failure.
+  bool Load();
+  hostsim::PluginModule& Module() { return module_; }
+
+ private:
+  TempDir folder_;
+  std::wstring name_;
+  hostsim::PluginModule module_;
+};
+
+}  // namespace testsupport

@@ -1,0 +1,17 @@
+// In-process tests run the plug-in's code inside the test program, which
+// stands in for the module: its instance registers the window class.
+#include <gtest/gtest.h>
+
+#include "plugin/plugin.h"
+
+namespace {
+
+class ModuleInstanceEnvironment : public testing::Environment {
+ public:
+  void SetUp() override { velmora::SetModuleInstance(GetModuleHandleW(nullptr)); }
+};
+
+const auto* const g_Environment =
+    testing::AddGlobalTestEnvironment(new ModuleInstanceEnvironment);
+
+}  // namespace
