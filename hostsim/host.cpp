@@ -379,7 +379,16 @@ bool Host::FireReset() {
 bool Host::RunObjectMenu() {
   if (registered_.ObjectMenu == nullptr) return false;
   Record("ObjectMenu", Utf8(registered_.ObjectMenuLabel));
-  return Run(registered_.ObjectMenu, true) != 0;
+  return RunObjectMenuWith(registered_.ObjectMenu);
+}
+
+bool Host::RunObjectMenuWith(velmora::EditCallback handler) {
+  // A right-click command runs whatever the refusal switches say.
+  bool saved = Refuse.RunEdit;
+  Refuse.RunEdit = false;
+  bool ran = Run(handler, true) != 0;
+  Refuse.RunEdit = saved;
+  return ran;
 }
 
 std::optional<std::intptr_t> Host::OpenConfigMenu(HWND parent) {

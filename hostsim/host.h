@@ -151,6 +151,8 @@ class Host {
   bool FireReset();
   // Runs the object-menu entry inside an edit context, as a right-click does.
   bool RunObjectMenu();
+  // The same with a handler of the caller's choosing (in-process tests).
+  bool RunObjectMenuWith(velmora::EditCallback handler);
   // Runs the config-menu entry; nullopt when none was registered.
   std::optional<std::intptr_t> OpenConfigMenu(HWND parent);
   // Dispatches this thread's messages for `ms` milliseconds.
