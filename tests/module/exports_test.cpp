@@ -71,10 +71,10 @@ TEST(Exports, RegistrationSteps) {
   };
   EXPECT_EQ(host.CallTexts(), expected);
   EXPECT_EQ(host.Registered().EditHandlesCreated, 1);
-  EXPECT_NE(FindWindowExW(HWND_MESSAGE, nullptr, L"VelmoraMessageWindow", nullptr), nullptr);
+  EXPECT_EQ(testsupport::PluginWindowsInThisProcess(), 1);
 
   installed.Module().UninitializePlugin();
-  EXPECT_EQ(FindWindowExW(HWND_MESSAGE, nullptr, L"VelmoraMessageWindow", nullptr), nullptr);
+  EXPECT_EQ(testsupport::PluginWindowsInThisProcess(), 0);
   // A second call finds nothing left to destroy.
   installed.Module().UninitializePlugin();
   EXPECT_TRUE(host.Violations().empty());
@@ -86,8 +86,7 @@ TEST(Exports, ReloadInTheSameProcessGivesAWorkingWindow) {
     ASSERT_TRUE(installed.Load());
     hostsim::Host host;
     ASSERT_TRUE(installed.Module().Start(host));
-    EXPECT_NE(FindWindowExW(HWND_MESSAGE, nullptr, L"VelmoraMessageWindow", nullptr), nullptr)
-        << "round " << round;
+    EXPECT_EQ(testsupport::PluginWindowsInThisProcess(), 1) << "round " << round;
     installed.Module().UninitializePlugin();
     installed.Module().Unload();
   }

@@ -14,6 +14,10 @@ namespace testsupport {
 // The module built beside the test executable.
 std::wstring BuiltModulePath();
 
+// Message-only windows of the plug-in's class that belong to this process
+// (other processes on the same desktop may have their own).
+int PluginWindowsInThisProcess();
+
 class InstalledModule {
  public:
   // `name` is the file name the module gets in its folder.
