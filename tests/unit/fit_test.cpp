@@ -248,8 +248,12 @@ TEST_P(MoreFits, Texts) {
   SimObject& o = host_.AddImage(0, 0, 89, L"img.png");
   Fit(o);
   EXPECT_EQ(Item(o, L"拡大率"), c.zoom);
-  if (c.x) EXPECT_EQ(Item(o, L"X"), c.x);
-  if (c.y) EXPECT_EQ(Item(o, L"Y"), c.y);
+  if (c.x) {
+    EXPECT_EQ(Item(o, L"X"), c.x);
+  }
+  if (c.y) {
+    EXPECT_EQ(Item(o, L"Y"), c.y);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
