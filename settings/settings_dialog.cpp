@@ -1,9 +1,162 @@
+// The settings dialog: shows the record in memory and the host version, keeps
+// the controls that do not apply disabled, and on OK checks the length that is
+// in use before it replaces the record and saves it. Cancel, Escape and the
+// close box leave everything as it was.
 #include "settings/settings_dialog.h"
+
+#include <cwchar>
+
 #include "plugin/plugin.h"
+#include "settings/resource.h"
+#include "settings/settings.h"
+
 namespace velmora {
+namespace {
+
+constexpr int kFieldChars = 64;
+constexpr int kFitCount = 5;
+constexpr int kAlignCount = IDC_ALIGN_LAST - IDC_ALIGN_FIRST + 1;
+static_assert(kAlignCount == 9, "the anchor buttons form a 3x3 grid");
+static_assert(kSettingsDialogId == IDD_SETTINGS, "the code opens the template the script defines");
+
+// In the order of the Fit values they stand for.
+constexpr const wchar_t* kFitNames[kFitCount] = {
+    L"変えない", L"全体が収まる", L"画面を埋める", L"横幅に合わせる", L"縦幅に合わせる",
+};
+
+constexpr const wchar_t* kMessageCaption = L"Velmora";
+constexpr const wchar_t* kBadSecondsMessage = L"秒数は0より大きい数を入れてください。";
+constexpr const wchar_t* kBadFramesMessage = L"フレーム数は1以上の整数を入れてください。";
+
+bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+
+LRESULT FitSelection(HWND dialog) {
+  return SendDlgItemMessageW(dialog, IDC_FIT, CB_GETCURSEL, 0, 0);
+}
+
+void ShowInputError(HWND dialog, const wchar_t* text) {
+  MessageBoxW(dialog, text, kMessageCaption, MB_ICONEXCLAMATION | MB_OK);
+}
+
+void FillControls(HWND dialog) {
+  const PluginSettings& s = Settings();
+  CheckDlgButton(dialog, IDC_AUTO, s.Auto ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(dialog, IDC_LENGTH_ENABLED, s.Enabled ? BST_CHECKED : BST_UNCHECKED);
+  CheckRadioButton(dialog, IDC_UNIT_SECONDS, IDC_UNIT_FRAMES,
+                   s.Unit == 1 ? IDC_UNIT_FRAMES : IDC_UNIT_SECONDS);
+
+  wchar_t text[kFieldChars] = {};
+  std::wcsncpy(text, FormatSeconds(s.Seconds).c_str(), kFieldChars - 1);
+  SetDlgItemTextW(dialog, IDC_SECONDS, text);
+  SetDlgItemInt(dialog, IDC_FRAMES, static_cast<UINT>(s.Frames), FALSE);
+
+  for (const wchar_t* name : kFitNames) {
+    SendDlgItemMessageW(dialog, IDC_FIT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+  }
+  SendDlgItemMessageW(dialog, IDC_FIT, CB_SETCURSEL, static_cast<WPARAM>(s.Fit), 0);
+  CheckRadioButton(dialog, IDC_ALIGN_FIRST, IDC_ALIGN_LAST, IDC_ALIGN_FIRST + s.Align);
+
+  wchar_t version[kFieldChars] = {};
+  std::swprintf(version, kFieldChars, L"本体バージョン %lu",
+                static_cast<unsigned long>(HostVersion()));
+  SetDlgItemTextW(dialog, IDC_HOST_VERSION, version);
+}
+
+// Reads the dialog into a copy of the record. Returns false, after telling the
+// user, when the length in use is not acceptable; the record is then untouched.
+bool Confirm(HWND dialog) {
+  PluginSettings copy = Settings();
+  copy.Auto = IsChecked(dialog, IDC_AUTO);
+  copy.Enabled = IsChecked(dialog, IDC_LENGTH_ENABLED);
+  copy.Unit = IsChecked(dialog, IDC_UNIT_FRAMES) ? 1 : 0;
+
+  wchar_t text[kFieldChars] = {};
+  GetDlgItemTextW(dialog, IDC_SECONDS, text, kFieldChars);
+  const double seconds = ParseSeconds(text);
+  // Infinity passes "greater than zero" but cannot become a frame count, so
+  // it is refused together with zero, negatives and NaN.
+  const bool secondsOk = IsValidSeconds(seconds);
+
+  BOOL read = FALSE;
+  const UINT rawFrames = GetDlgItemInt(dialog, IDC_FRAMES, &read, FALSE);
+  const auto frames = static_cast<std::int32_t>(rawFrames);
+  const bool framesOk = read && frames >= 1;
+
+  if (copy.Enabled) {
+    if (copy.Unit == 1 && !framesOk) {
+      ShowInputError(dialog, kBadFramesMessage);
+      return false;
+    }
+    if (copy.Unit != 1 && !secondsOk) {
+      ShowInputError(dialog, kBadSecondsMessage);
+      return false;
+    }
+  }
+
+  // The field not in use is taken over only when it holds a usable value.
+  if (secondsOk) copy.Seconds = seconds;
+  if (framesOk) copy.Frames = frames;
+
+  const auto fit = static_cast<std::uint32_t>(FitSelection(dialog));
+  if (fit < kFitCount) copy.Fit = static_cast<std::int32_t>(fit);
+  for (int i = 0; i < kAlignCount; ++i) {
+    if (IsChecked(dialog, IDC_ALIGN_FIRST + i)) copy.Align = i;
+  }
+
+  Settings() = copy;
+  SaveSettings();
+  return true;
+}
+
+}  // namespace
+
 std::intptr_t __cdecl OpenSettingsDialog(HWND parent) {
-  return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(kSettingsDialogId), parent, &SettingsDialogProc, 0);
+  return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(kSettingsDialogId), parent,
+                         &SettingsDialogProc, 0);
 }
-INT_PTR CALLBACK SettingsDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-void UpdateControlStates(HWND) {}
+
+void UpdateControlStates(HWND dialog) {
+  const bool lengthOn = IsChecked(dialog, IDC_LENGTH_ENABLED);
+  const bool inSeconds = IsChecked(dialog, IDC_UNIT_SECONDS);
+  EnableWindow(GetDlgItem(dialog, IDC_UNIT_SECONDS), lengthOn);
+  EnableWindow(GetDlgItem(dialog, IDC_UNIT_FRAMES), lengthOn);
+  EnableWindow(GetDlgItem(dialog, IDC_SECONDS), lengthOn && inSeconds);
+  EnableWindow(GetDlgItem(dialog, IDC_FRAMES), lengthOn && !inSeconds);
+
+  // "Leave the size alone" (0) and no selection (CB_ERR) both make the anchor
+  // meaningless.
+  const bool anchorsOn = FitSelection(dialog) > 0;
+  for (int id = IDC_ALIGN_FIRST; id <= IDC_ALIGN_LAST; ++id) {
+    EnableWindow(GetDlgItem(dialog, id), anchorsOn);
+  }
 }
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) {
+    FillControls(dialog);
+    UpdateControlStates(dialog);
+    return TRUE;  // let the platform focus the first control
+  }
+  if (message != WM_COMMAND) return FALSE;
+
+  switch (LOWORD(wParam)) {
+    case IDC_LENGTH_ENABLED:
+    case IDC_UNIT_SECONDS:
+    case IDC_UNIT_FRAMES:
+      UpdateControlStates(dialog);
+      return TRUE;
+    case IDC_FIT:
+      if (HIWORD(wParam) == CBN_SELCHANGE) UpdateControlStates(dialog);
+      return TRUE;
+    case IDOK:
+      if (Confirm(dialog)) EndDialog(dialog, IDOK);
+      return TRUE;
+    case IDCANCEL:
+      EndDialog(dialog, IDCANCEL);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace velmora

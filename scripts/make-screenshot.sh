@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Renders the settings dialog on a virtual X display and saves it as
+# docs/settings-dialog.png. Builds the module and the small program that opens
+# the dialog when needed (build folder: first argument, default "build").
+# Wine runs in a prefix of its own inside the build folder, so the font and
+# window settings made here change nothing for the tests or the user.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+
+build=${1:-build}
+out=docs/settings-dialog.png
+
+velmora_ensure_packages
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+fi
+cmake --build "$build" --target velmora_show_dialog
+
+export WINEPREFIX="$PWD/$build/wine-screenshot"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+# The dialog asks for "Yu Gothic UI", which Linux does not have; the caption
+# falls back on the Japanese system font. Both are drawn with Noto Sans CJK.
+for face in "Yu Gothic UI" "MS UI Gothic"; do
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Noto Sans CJK JP" /f \
+    </dev/null >/dev/null 2>&1
+done
+# No window manager runs on the virtual display: Wine then draws the frame and
+# the caption itself.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+# Everything so far ran without a display; a desktop started then would be
+# reused and show nothing, so let this Wine session end first.
+wineserver -w
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"; wineserver -k 2>/dev/null || true' EXIT
+
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  set -e
+  wine "$1/bin/velmora_show_dialog.exe" 4000 >"$2/where.txt" &
+  shown=
+  for _ in $(seq 200); do
+    if grep -q "^dialog " "$2/where.txt" 2>/dev/null; then shown=1; break; fi
+    sleep 0.1
+  done
+  if [ -z "$shown" ]; then echo "the dialog did not appear" >&2; wait || true; exit 1; fi
+  sleep 1  # let it paint
+  import -window root "$2/screen.png"
+  wait
+' bash "$build" "$work"
+
+read -r _ left top width height <"$work/where.txt"
+mkdir -p "$(dirname "$out")"
+convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" +repage "$out"
+echo "wrote $out (${width}x${height})"
