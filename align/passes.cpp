@@ -31,6 +31,10 @@ SceneFormat SceneFormatOf(const TimelineInfo& info) {
 
 void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
   int count = 0;
+  // A lengthened object still covers the frame after its old end, so the host
+  // may hand it out again; fitting it twice would change nothing but would
+  // count one pasted image as two and repeat its warnings.
+  std::set<ObjectId> fitted;
   const std::int32_t lastLayer = access->Info->LastLayer;
   for (std::int32_t layer = 0; layer <= lastLayer; ++layer) {
     std::int32_t from = 0;
@@ -40,7 +44,7 @@ void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
       // object has just been lengthened.
       std::int32_t last = access->GetSpan(object).LastFrame;
       ObjectId id = access->GetObjectId(object);
-      if (g_PendingObjects.count(id) != 0) {
+      if (g_PendingObjects.count(id) != 0 && fitted.insert(id).second) {
         FitImage(access, object, g_PendingSceneFormat);
         ++count;
       }

@@ -97,23 +97,26 @@ TEST_F(PassesTest, WalkGoesOnFromTheEndReadBeforeFitting) {
   auto asked = ObjectAtOrAfterCalls();
   ASSERT_GE(asked.size(), 2u);
   EXPECT_EQ(asked[1], "0,10");
-  // The simulated host hands the lengthened object out again: fitted and
-  // counted twice, with no change the second time.
-  EXPECT_EQ(host_.InfoLines().back(), L"貼った画像を 2 個揃えました");
+  // The host hands the lengthened object out again; it is not fitted or
+  // counted a second time.
+  EXPECT_EQ(Count("SetItem"), 3);
+  EXPECT_EQ(host_.InfoLines().back(), L"貼った画像を 1 個揃えました");
 }
 
 TEST_F(PassesTest, ObjectEndingBeforeTheAskedFrameIsFittedAndEndsTheLayer) {
   SimObject& a = Image(0, 0);
-  SimObject& stale = Image(0, 200);
   SimObject& after = Image(0, 400);
+  // Beyond the last layer, so only the odd answer below reaches it.
+  SimObject& early = Image(7, 0);
+  host_.CurrentScene().LastLayer = 0;
   host_.ObjectAtOrAfterHook = [&](int layer, int frame, velmora::ObjectHandle honest) {
-    if (layer == 0 && frame == 90) return reinterpret_cast<velmora::ObjectHandle>(&a);
-    (void)stale;
+    if (layer == 0 && frame == 90) return reinterpret_cast<velmora::ObjectHandle>(&early);
     return honest;
   };
-  velmora::PendingObjects() = {a.Id, after.Id};
+  velmora::PendingObjects() = {a.Id, early.Id, after.Id};
   ASSERT_TRUE(edit_->RunEdit(&velmora::AlignPendingPass));
   EXPECT_TRUE(Fitted(a));
+  EXPECT_TRUE(Fitted(early));
   EXPECT_FALSE(Fitted(after));
   EXPECT_EQ(ObjectAtOrAfterCalls(), (std::vector<std::string>{"0,0", "0,90"}));
   EXPECT_EQ(host_.InfoLines().back(), L"貼った画像を 2 個揃えました");
