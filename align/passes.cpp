@@ -29,7 +29,9 @@ SceneFormat SceneFormatOf(const TimelineInfo& info) {
   return SceneFormat{info.Width, info.Height, info.Rate, info.Scale};
 }
 
-void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
+namespace {
+
+void PendingPass(TimelineAccess* access) {
   int count = 0;
   // A lengthened object still covers the frame after its old end, so the host
   // may hand it out again; fitting it twice would change nothing but would
@@ -59,7 +61,7 @@ void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
   LogCount(kPendingPassMessage, count);
 }
 
-void VELMORA_HOSTCALL AlignSelectedCommand(TimelineAccess* access) {
+void SelectedCommand(TimelineAccess* access) {
   const SceneFormat format = SceneFormatOf(*access->Info);
   std::vector<ObjectHandle> objects;
   const std::int32_t selected = access->SelectedCount();
@@ -78,6 +80,24 @@ void VELMORA_HOSTCALL AlignSelectedCommand(TimelineAccess* access) {
     ++count;
   }
   LogCount(kSelectedCommandMessage, count);
+}
+
+}  // namespace
+
+// Both run inside the host's code, which must never see an exception; out of
+// memory ends the pass where it stands.
+void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
+  try {
+    PendingPass(access);
+  } catch (...) {
+  }
+}
+
+void VELMORA_HOSTCALL AlignSelectedCommand(TimelineAccess* access) {
+  try {
+    SelectedCommand(access);
+  } catch (...) {
+  }
 }
 
 }  // namespace velmora

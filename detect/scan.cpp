@@ -3,6 +3,7 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "align/passes.h"
@@ -33,9 +34,12 @@ bool RunScan() {
   std::vector<SurveyRecord> records;
   SurveyLastLayer() = info.LastLayer;
   SurveyList() = &records;
+  SurveyFailed() = false;
   bool surveyed = edit->RunRead(&SurveyTimeline) != 0;
   SurveyList() = nullptr;
   if (!surveyed) return false;
+  // Not repeated: the next host event brings a new scan.
+  if (SurveyFailed()) return true;
 
   auto found = g_KnownObjects.find(info.SceneKey);
   if (found == g_KnownObjects.end()) {
@@ -47,7 +51,11 @@ bool RunScan() {
   }
   auto& known = found->second;
 
-  std::unordered_set<std::wstring> knownImagePaths;
+  // Views into the survey list, which outlives the set and no longer
+  // changes: copying every known image's path on every scan took most of the
+  // comparison's time.
+  std::unordered_set<std::wstring_view> knownImagePaths;
+  knownImagePaths.reserve(records.size());
   for (const SurveyRecord& record : records) {
     if (record.IsImage && known.count(record.Id) != 0) knownImagePaths.insert(record.FilePath);
   }

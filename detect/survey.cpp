@@ -15,6 +15,7 @@ constexpr const wchar_t* kDrawEffect = L"標準描画";
 
 std::int32_t g_SurveyLastLayer = 0;
 std::vector<SurveyRecord>* g_SurveyList = nullptr;
+bool g_SurveyFailed = false;
 
 SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
   SurveyRecord record{access->GetObjectId(object), false, false, std::wstring()};
@@ -35,9 +36,18 @@ SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
 std::int32_t& SurveyLastLayer() { return g_SurveyLastLayer; }
 std::vector<SurveyRecord>*& SurveyList() { return g_SurveyList; }
 
+bool& SurveyFailed() { return g_SurveyFailed; }
+
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
   if (g_SurveyList == nullptr) return;
-  SurveyWalk(access, g_SurveyLastLayer, *g_SurveyList);
+  // Called from the host's code: nothing may be thrown back into it. A
+  // survey cut short (out of memory) is not a list to judge objects by.
+  try {
+    SurveyWalk(access, g_SurveyLastLayer, *g_SurveyList);
+  } catch (...) {
+    g_SurveyList->clear();
+    g_SurveyFailed = true;
+  }
 }
 
 void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer,

@@ -20,6 +20,9 @@ struct SurveyRecord {
 // table. Set by the scan around RunRead; UI thread only.
 std::int32_t& SurveyLastLayer();
 std::vector<SurveyRecord>*& SurveyList();
+// Set when the survey could not finish (it ran out of memory); cleared by
+// the scan before each survey.
+bool& SurveyFailed();
 
 // RunRead callback: walks layers 0..SurveyLastLayer() into SurveyList().
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);

@@ -27,7 +27,13 @@ void ScanNow(HWND window) {
     return;
   }
   g_Scanning = true;
-  bool done = RunScan();
+  bool done = true;
+  // The window procedure is called from the system's dispatch code: nothing
+  // may be thrown into it. A scan that ran out of memory is not retried.
+  try {
+    done = RunScan();
+  } catch (...) {
+  }
   g_Scanning = false;
   if (!done) SetTimer(window, kRetryTimerId, kRetryDelayMs, nullptr);
 }

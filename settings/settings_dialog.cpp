@@ -131,7 +131,9 @@ void UpdateControlStates(HWND dialog) {
   }
 }
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+namespace {
+
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
   if (message == WM_INITDIALOG) {
     FillControls(dialog);
     UpdateControlStates(dialog);
@@ -156,6 +158,17 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       return TRUE;
     default:
       return FALSE;
+  }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  // Called from the system's dialog code, which must never see an exception.
+  try {
+    return HandleMessage(dialog, message, wParam);
+  } catch (...) {
+    return FALSE;
   }
 }
 
