@@ -1,0 +1,117 @@
+// Automatic alignment as a host sees it from the loaded module: the host
+// shows a scene, pastes an image and raises its event, and nothing else; the
+// plug-in's own window and this thread's message loop do the rest.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "tests/support/module_fixture.h"
+
+using hostsim::Host;
+using hostsim::SimObject;
+using testsupport::InstalledModule;
+
+namespace {
+
+const std::wstring kOneAligned = L"貼った画像を 1 個揃えました";
+
+int InfoCount(const Host& host, const std::wstring& line) {
+  return static_cast<int>(std::count(host.InfoLines().begin(), host.InfoLines().end(), line));
+}
+
+// Default settings on a 1920 x 1080, 30 fps scene: 3 s = 90 frames, the
+// whole 4000 x 3000 picture fitted (36 %), centred.
+void ExpectAligned(const SimObject& image, std::int32_t first) {
+  EXPECT_EQ(image.First, first);
+  EXPECT_EQ(image.Last, first + 89);
+  EXPECT_EQ(image.Item(hostsim::kDrawEffect, hostsim::kZoomItem), "36.000");
+  EXPECT_EQ(image.Item(hostsim::kDrawEffect, L"X"), "0.00");
+  EXPECT_EQ(image.Item(hostsim::kDrawEffect, L"Y"), "0.00");
+  EXPECT_EQ(image.Item(hostsim::kDrawEffect, hostsim::kAspectItem), "0.000");
+}
+
+// Shows the scene to the plug-in once, so that what is already there counts
+// as known.
+void ShowScene(Host& host) {
+  int reads = host.RunReadCount();
+  host.FireEvent(3);
+  Host::PumpMessages(100);
+  ASSERT_EQ(host.RunReadCount(), reads + 1);
+  ASSERT_EQ(host.RunEditCount(), 0);
+}
+
+TEST(AutoAlignEndToEnd, PastedImageIsAlignedAfterTheHostEvent) {
+  InstalledModule installed;
+  ASSERT_TRUE(installed.Load()) << installed.Module().Error();
+  Host host;
+  host.SetMedia(L"C:\\素材\\前から.png", 0.0, 4000, 3000);
+  SimObject& before = host.AddImage(1, 0, 59, L"C:\\素材\\前から.png");
+  ASSERT_TRUE(installed.Module().Start(host)) << installed.Module().Error();
+  ShowScene(host);
+
+  host.SetMedia(L"C:\\素材\\写真.png", 0.0, 4000, 3000);
+  SimObject& pasted = host.AddImage(0, 100, 249, L"C:\\素材\\写真.png");
+  EXPECT_TRUE(host.FireEvent(1));
+  EXPECT_EQ(host.RunEditCount(), 0) << "the event handler itself does not scan";
+  Host::PumpMessages(200);
+
+  ExpectAligned(pasted, 100);
+  EXPECT_EQ(before.Length(), 60);
+  EXPECT_EQ(before.Item(hostsim::kDrawEffect, hostsim::kZoomItem), "100.00");
+  EXPECT_EQ(InfoCount(host, kOneAligned), 1);
+  EXPECT_TRUE(host.WarnLines().empty());
+  EXPECT_TRUE(host.Violations().empty());
+}
+
+TEST(AutoAlignEndToEnd, RefusedScanIsRepeatedWithoutAnotherEvent) {
+  InstalledModule installed;
+  ASSERT_TRUE(installed.Load()) << installed.Module().Error();
+  Host host;
+  ASSERT_TRUE(installed.Module().Start(host));
+  ShowScene(host);
+
+  host.SetMedia(L"C:\\p.png", 0.0, 4000, 3000);
+  SimObject& pasted = host.AddImage(0, 0, 149, L"C:\\p.png");
+  host.Refuse.RunEdit = true;
+  host.FireEvent(1);
+  Host::PumpMessages(450);
+  EXPECT_EQ(pasted.Length(), 150);
+  EXPECT_EQ(InfoCount(host, kOneAligned), 0);
+
+  host.Refuse.RunEdit = false;
+  Host::PumpMessages(700);
+  ExpectAligned(pasted, 0);
+  EXPECT_EQ(InfoCount(host, kOneAligned), 1);
+  EXPECT_TRUE(host.Violations().empty());
+}
+
+// Uninitialising takes the window class with the window, so nothing of the
+// first load is left in the process for the second to run into.
+TEST(AutoAlignEndToEnd, WorksAgainAfterTheModuleIsReloaded) {
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE("load " + std::to_string(round + 1));
+    InstalledModule installed;
+    ASSERT_TRUE(installed.Load()) << installed.Module().Error();
+    Host host;
+    ASSERT_TRUE(installed.Module().Start(host));
+    ShowScene(host);
+    host.SetMedia(L"C:\\r.png", 0.0, 4000, 3000);
+    SimObject& pasted = host.AddImage(0, 10, 159, L"C:\\r.png");
+    host.FireEvent(1);
+    Host::PumpMessages(200);
+    ExpectAligned(pasted, 10);
+
+    installed.Module().UninitializePlugin();
+    WNDCLASSW wc;
+    EXPECT_FALSE(GetClassInfoW(installed.Module().Handle(), L"VelmoraMessageWindow", &wc));
+    // Later events reach no window.
+    host.AddImage(1, 0, 29, L"C:\\r2.png");
+    host.FireEvent(1);
+    int reads = host.RunReadCount();
+    Host::PumpMessages(100);
+    EXPECT_EQ(host.RunReadCount(), reads);
+  }
+}
+
+}  // namespace

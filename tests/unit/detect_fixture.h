@@ -1,0 +1,138 @@
+// Shared set-up of the change-detection tests: the plug-in registered
+// in-process with a simulated host (so the message window is real and owned
+// by the test thread), and the process-wide state of the scan put back
+// between tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "align/passes.h"
+#include "detect/scan.h"
+#include "detect/trigger.h"
+#include "hostsim/host.h"
+#include "plugin/plugin.h"
+#include "settings/settings.h"
+
+namespace detecttest {
+
+inline velmora::EditHandle* VELMORA_HOSTCALL NoEditHandle() { return nullptr; }
+inline void VELMORA_HOSTCALL IgnoreHandler(velmora::PlainHandler) {}
+inline void VELMORA_HOSTCALL IgnoreObjectMenu(const wchar_t*, velmora::EditCallback) {}
+inline void VELMORA_HOSTCALL IgnoreConfigMenu(const wchar_t*, velmora::ConfigMenuHandler) {}
+inline void VELMORA_HOSTCALL IgnoreEvent(std::int32_t, void*, velmora::PlainHandler) {}
+
+// A host table like `base` whose CreateEditHandle gives null.
+inline velmora::HostTable WithoutEditHandle(const velmora::HostTable& base) {
+  velmora::HostTable table = base;
+  table.CreateEditHandle = &NoEditHandle;
+  return table;
+}
+
+// Leaves the plug-in as before any registration: no window, no edit handle
+// (a host of an earlier test must not be reached through a stale pointer).
+inline void Unregister() {
+  velmora::HostTable inert{};
+  inert.CreateEditHandle = &NoEditHandle;
+  inert.RegisterResetHandler = &IgnoreHandler;
+  inert.RegisterObjectMenu = &IgnoreObjectMenu;
+  inert.RegisterConfigMenu = &IgnoreConfigMenu;
+  inert.RegisterEventHandler = &IgnoreEvent;
+  velmora::Register(&inert);
+  velmora::DestroyMessageWindow();
+}
+
+inline void ResetDetectState() {
+  velmora::KnownObjects().clear();
+  velmora::PendingObjects().clear();
+  velmora::PendingSceneFormat() = velmora::SceneFormat{};
+  velmora::ResetPending().store(0);
+  velmora::Settings() = velmora::kDefaultSettings;
+}
+
+// The plug-in's message windows in this process. Message-only windows of
+// other processes on the same desktop are listed by FindWindowExW too, so
+// they are filtered out.
+inline std::vector<HWND> OwnMessageWindows() {
+  std::vector<HWND> out;
+  HWND window = nullptr;
+  while ((window = FindWindowExW(HWND_MESSAGE, window, velmora::kMessageWindowClass, nullptr))) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == GetCurrentProcessId()) out.push_back(window);
+  }
+  return out;
+}
+
+class DetectTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetDetectState();
+    velmora::AttachLogger(host_.Logger());
+    velmora::Register(host_.Table());
+    host_.ClearCalls();
+  }
+
+  void TearDown() override {
+    host_.OnCallbackEnter = nullptr;
+    Unregister();
+    hostsim::Host::PumpUntilIdle();
+    velmora::AttachLogger(nullptr);
+    ResetDetectState();
+    EXPECT_TRUE(host_.Violations().empty()) << host_.Violations().front();
+  }
+
+  // Every scan that got past the edit-handle check asks for the timeline
+  // info exactly once, whether the host then refuses it or not.
+  int Scans() const { return Count("QueryTimelineInfo"); }
+  int Count(const std::string& op) const {
+    auto ops = host_.CallOps();
+    return static_cast<int>(std::count(ops.begin(), ops.end(), op));
+  }
+
+  // An image object as the host pastes it (default placement) over a
+  // 4000 x 3000 picture. Longer than the configured length, so aligning
+  // shortens it: a lengthened object may be handed out again by the host's
+  // walk and counted twice in the pass's line.
+  static constexpr std::int32_t kPastedLength = 150;
+  hostsim::SimObject& Paste(std::int32_t layer, std::int32_t first, const std::wstring& path) {
+    host_.SetMedia(path, 0.0, 4000, 3000);
+    return host_.AddImage(layer, first, first + kPastedLength - 1, path);
+  }
+
+  // Aligned with the default settings on the default 1920 x 1080, 30 fps
+  // scene: 3 s = 90 frames, whole image fitted (36 %), centred.
+  static bool Aligned(const hostsim::SimObject& object) {
+    return object.Length() == 90 &&
+           object.Item(hostsim::kDrawEffect, hostsim::kZoomItem) ==
+               std::optional<std::string>("36.000") &&
+           object.Item(hostsim::kDrawEffect, L"X") == std::optional<std::string>("0.00") &&
+           object.Item(hostsim::kDrawEffect, L"Y") == std::optional<std::string>("0.00");
+  }
+  static bool Untouched(const hostsim::SimObject& object) {
+    return object.Length() == kPastedLength && object.Item(hostsim::kDrawEffect, hostsim::kZoomItem) ==
+                                        std::optional<std::string>("100.00");
+  }
+
+  static bool Known(std::uint32_t scene, velmora::ObjectId id) {
+    auto& registry = velmora::KnownObjects();
+    auto it = registry.find(scene);
+    return it != registry.end() && it->second.count(id) != 0;
+  }
+
+  int InfoCount(const std::wstring& line) const {
+    auto& lines = host_.InfoLines();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+  }
+
+  hostsim::Host host_;
+};
+
+}  // namespace detecttest

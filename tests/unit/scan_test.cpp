@@ -1,0 +1,290 @@
+// One scan at a time, called directly: what it learns per scene, which new
+// objects it hands to the automatic pass, and what a refusal leaves behind.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "detect/survey.h"
+#include "tests/unit/detect_fixture.h"
+
+using detecttest::DetectTest;
+using hostsim::SimObject;
+using velmora::RunScan;
+
+namespace {
+
+const std::wstring kOneAligned = L"貼った画像を 1 個揃えました";
+const std::wstring kTwoAligned = L"貼った画像を 2 個揃えました";
+
+class ScanTest : public DetectTest {
+ protected:
+  // The first scan of the current scene, which only learns.
+  void Baseline() {
+    ASSERT_TRUE(RunScan());
+    ASSERT_EQ(host_.RunEditCount(), 0);
+  }
+};
+
+TEST_F(ScanTest, FirstScanOfASceneOnlyLearns) {
+  SimObject& pasted = Paste(0, 0, L"C:\\a.png");
+  SimObject& plain = host_.AddObject(1, 0, 9);
+  SimObject& moved = Paste(2, 0, L"C:\\b.png");
+  moved.SetItem(hostsim::kDrawEffect, L"X", "12");
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(host_.RunReadCount(), 1);
+  EXPECT_EQ(host_.RunEditCount(), 0);
+  EXPECT_TRUE(Known(0, pasted.Id));
+  EXPECT_TRUE(Known(0, plain.Id));
+  EXPECT_TRUE(Known(0, moved.Id));
+  EXPECT_EQ(velmora::KnownObjects().size(), 1u);
+  EXPECT_TRUE(Untouched(pasted));
+  EXPECT_TRUE(host_.InfoLines().empty());
+  EXPECT_TRUE(velmora::PendingObjects().empty());
+  EXPECT_EQ(velmora::SurveyList(), nullptr);
+}
+
+TEST_F(ScanTest, EmptySceneStillGetsItsBaseline) {
+  Baseline();
+  ASSERT_EQ(velmora::KnownObjects().count(0), 1u);
+  EXPECT_TRUE(velmora::KnownObjects()[0].empty());
+  SimObject& pasted = Paste(0, 0, L"C:\\a.png");
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Aligned(pasted));
+}
+
+TEST_F(ScanTest, NewImageAtDefaultPlacementIsAligned) {
+  host_.AddScene(0, hostsim::SceneFormat{1280, 720, 25, 1});
+  Paste(0, 0, L"C:\\old.png");
+  Baseline();
+  SimObject& pasted = Paste(1, 100, L"C:\\new.png");
+  host_.ClearCalls();
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(host_.RunEditCount(), 1);
+  EXPECT_EQ(host_.CallOps()[0], "QueryTimelineInfo");
+  // 3 s at 25 fps, 4000 x 3000 fitted into 1280 x 720.
+  EXPECT_EQ(pasted.First, 100);
+  EXPECT_EQ(pasted.Last, 174);
+  EXPECT_EQ(pasted.Item(hostsim::kDrawEffect, hostsim::kZoomItem), "24.000");
+  EXPECT_EQ(host_.InfoLines(), std::vector<std::wstring>{kOneAligned});
+  EXPECT_TRUE(Known(0, pasted.Id));
+  EXPECT_EQ(velmora::PendingObjects(), std::set<velmora::ObjectId>{pasted.Id});
+  velmora::SceneFormat format = velmora::PendingSceneFormat();
+  EXPECT_EQ(format.Width, 1280);
+  EXPECT_EQ(format.Height, 720);
+  EXPECT_EQ(format.Rate, 25);
+  EXPECT_EQ(format.Scale, 1);
+
+  // Nothing new: no edit, no line.
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(host_.RunEditCount(), 1);
+  EXPECT_EQ(host_.InfoLines().size(), 1u);
+}
+
+TEST_F(ScanTest, ScenesKeepSeparateSetsAndReturningMakesNoNewBaseline) {
+  Paste(0, 0, L"C:\\a.png");
+  Baseline();
+  host_.SwitchScene(7);
+  SimObject& inSeven = Paste(0, 0, L"C:\\b.png");
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(host_.RunEditCount(), 0) << "the first visit of scene 7 is its baseline";
+  EXPECT_TRUE(Untouched(inSeven));
+  EXPECT_TRUE(Known(7, inSeven.Id));
+  EXPECT_FALSE(Known(0, inSeven.Id));
+
+  host_.SwitchScene(0);
+  SimObject& later = Paste(1, 0, L"C:\\c.png");
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Aligned(later));
+  EXPECT_TRUE(Known(0, later.Id));
+  EXPECT_FALSE(Known(7, later.Id));
+  EXPECT_EQ(velmora::KnownObjects().size(), 2u);
+}
+
+TEST_F(ScanTest, EachScanWithCandidatesReplacesThePendingSet) {
+  Baseline();
+  SimObject& first = Paste(0, 0, L"C:\\a.png");
+  ASSERT_TRUE(RunScan());
+  SimObject& second = Paste(1, 0, L"C:\\b.png");
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(velmora::PendingObjects(), std::set<velmora::ObjectId>{second.Id});
+  EXPECT_TRUE(Aligned(first));
+  EXPECT_TRUE(Aligned(second));
+  EXPECT_EQ(host_.InfoLines(), (std::vector<std::wstring>{kOneAligned, kOneAligned}));
+}
+
+TEST_F(ScanTest, FileOfAKnownImageIsNotAlignedAgain) {
+  // The known image has been moved: its path still counts.
+  Paste(0, 0, L"C:\\a.png").SetItem(hostsim::kDrawEffect, L"X", "-300");
+  Baseline();
+  SimObject& copy = Paste(1, 0, L"C:\\a.png");
+  SimObject& other = Paste(2, 0, L"C:\\A.png");  // paths compare case-sensitively
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Untouched(copy));
+  EXPECT_TRUE(Known(0, copy.Id));
+  EXPECT_TRUE(Aligned(other));
+  EXPECT_EQ(host_.InfoLines(), std::vector<std::wstring>{kOneAligned});
+}
+
+TEST_F(ScanTest, TwoNewImagesOfOneFileInOneScanAreBothAligned) {
+  Baseline();
+  SimObject& first = Paste(0, 0, L"C:\\same.png");
+  SimObject& second = Paste(1, 0, L"C:\\same.png");
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Aligned(first));
+  EXPECT_TRUE(Aligned(second));
+  EXPECT_EQ(host_.InfoLines(), std::vector<std::wstring>{kTwoAligned});
+}
+
+TEST_F(ScanTest, WithAutoOffNewImagesBecomeKnownForGood) {
+  Baseline();
+  velmora::Settings().Auto = false;
+  SimObject& pasted = Paste(0, 0, L"C:\\a.png");
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Known(0, pasted.Id));
+  velmora::Settings().Auto = true;
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(host_.RunEditCount(), 0);
+  EXPECT_TRUE(Untouched(pasted));
+}
+
+TEST_F(ScanTest, ImageNotAtDefaultPlacementIsNeverAligned) {
+  Baseline();
+  SimObject& pasted = Paste(0, 0, L"C:\\a.png");
+  pasted.SetItem(hostsim::kDrawEffect, hostsim::kAspectItem, "0.25");
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Known(0, pasted.Id));
+  pasted.SetItem(hostsim::kDrawEffect, hostsim::kAspectItem, "0");
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(host_.RunEditCount(), 0);
+  EXPECT_EQ(pasted.Length(), kPastedLength);
+}
+
+TEST_F(ScanTest, ImageWithoutPathAndOtherObjectsBecomeKnownUnaligned) {
+  Baseline();
+  SimObject& noPath = Paste(0, 0, L"");
+  SimObject& plain = host_.AddObject(1, 0, 9);
+  SimObject& noDraw = Paste(2, 0, L"C:\\a.png");
+  noDraw.Effects.erase(hostsim::kDrawEffect);
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(host_.RunEditCount(), 0);
+  EXPECT_TRUE(Known(0, noPath.Id));
+  EXPECT_TRUE(Known(0, plain.Id));
+  EXPECT_TRUE(Known(0, noDraw.Id));
+  EXPECT_TRUE(velmora::PendingObjects().empty());
+}
+
+TEST_F(ScanTest, RefusedReadChangesNothingButAPendingReset) {
+  Paste(0, 0, L"C:\\a.png");
+  Baseline();
+  SimObject& pasted = Paste(1, 0, L"C:\\b.png");
+  const velmora::KnownObjectRegistry before = velmora::KnownObjects();
+  host_.Refuse.RunRead = true;
+  EXPECT_FALSE(RunScan());
+  EXPECT_EQ(velmora::KnownObjects(), before);
+  EXPECT_EQ(velmora::SurveyList(), nullptr);
+  EXPECT_EQ(host_.RunEditCount(), 0);
+
+  velmora::ResetPending().store(1);
+  EXPECT_FALSE(RunScan());
+  EXPECT_TRUE(velmora::KnownObjects().empty());
+  EXPECT_EQ(velmora::ResetPending().load(), 0);
+
+  // The repeated scan finds no entry for the scene: a new baseline.
+  host_.Refuse.RunRead = false;
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Known(0, pasted.Id));
+  EXPECT_TRUE(Untouched(pasted));
+  EXPECT_EQ(host_.RunEditCount(), 0);
+}
+
+TEST_F(ScanTest, RefusedEditKeepsCandidatesPendingUntilTheNextScan) {
+  Baseline();
+  SimObject& pasted = Paste(0, 0, L"C:\\a.png");
+  SimObject& plain = host_.AddObject(1, 0, 9);
+  host_.Refuse.RunEdit = true;
+  EXPECT_FALSE(RunScan());
+  EXPECT_FALSE(Known(0, pasted.Id));
+  EXPECT_TRUE(Known(0, plain.Id));
+  EXPECT_EQ(velmora::PendingObjects(), std::set<velmora::ObjectId>{pasted.Id});
+  EXPECT_TRUE(Untouched(pasted));
+  EXPECT_TRUE(host_.InfoLines().empty());
+
+  host_.Refuse.RunEdit = false;
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Aligned(pasted));
+  EXPECT_TRUE(Known(0, pasted.Id));
+  EXPECT_EQ(host_.InfoLines(), std::vector<std::wstring>{kOneAligned});
+}
+
+TEST_F(ScanTest, PendingImageMovedBeforeTheRetryIsNotAligned) {
+  Baseline();
+  SimObject& pasted = Paste(0, 0, L"C:\\a.png");
+  host_.Refuse.RunEdit = true;
+  EXPECT_FALSE(RunScan());
+  pasted.SetItem(hostsim::kDrawEffect, L"Y", "40");
+  host_.Refuse.RunEdit = false;
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Known(0, pasted.Id));
+  EXPECT_EQ(pasted.Length(), kPastedLength);
+  EXPECT_EQ(host_.RunEditCount(), 0);
+}
+
+TEST_F(ScanTest, OneIdListedTwiceGivesOneCandidate) {
+  Baseline();
+  SimObject& first = Paste(0, 0, L"C:\\a.png");
+  SimObject& second = Paste(1, 0, L"C:\\b.png");
+  second.Id = first.Id;
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(velmora::PendingObjects(), std::set<velmora::ObjectId>{first.Id});
+  EXPECT_EQ(host_.RunEditCount(), 1);
+  EXPECT_TRUE(Known(0, first.Id));
+}
+
+TEST_F(ScanTest, ResetEmptiesEveryScene) {
+  Paste(0, 0, L"C:\\a.png");
+  Baseline();
+  host_.SwitchScene(7);
+  Baseline();
+  ASSERT_EQ(velmora::KnownObjects().size(), 2u);
+  SimObject& pasted = Paste(0, 0, L"C:\\b.png");
+  velmora::ResetPending().store(1);
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(velmora::ResetPending().load(), 0);
+  EXPECT_EQ(velmora::KnownObjects().size(), 1u);
+  EXPECT_EQ(velmora::KnownObjects().count(0), 0u);
+  EXPECT_TRUE(Known(7, pasted.Id));
+  EXPECT_TRUE(Untouched(pasted));
+  EXPECT_EQ(host_.RunEditCount(), 0);
+}
+
+TEST_F(ScanTest, WithoutEditHandleNothingHappensAndAResetStaysPending) {
+  Paste(0, 0, L"C:\\a.png");
+  Baseline();
+  velmora::HostTable table = detecttest::WithoutEditHandle(*host_.Table());
+  velmora::Register(&table);
+  ASSERT_EQ(velmora::GetEditHandle(), nullptr);
+  Paste(1, 0, L"C:\\b.png");
+  const velmora::KnownObjectRegistry before = velmora::KnownObjects();
+  velmora::ResetPending().store(1);
+  host_.ClearCalls();
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(host_.Calls().empty());
+  EXPECT_EQ(velmora::ResetPending().load(), 1);
+  EXPECT_EQ(velmora::KnownObjects(), before);
+}
+
+TEST_F(ScanTest, DeletingAnAlignedObjectLeavesTheRegistryAlone) {
+  Baseline();
+  SimObject& pasted = Paste(0, 0, L"C:\\a.png");
+  ASSERT_TRUE(RunScan());
+  ASSERT_TRUE(Aligned(pasted));
+  const velmora::ObjectId id = pasted.Id;
+  const velmora::KnownObjectRegistry before = velmora::KnownObjects();
+  ASSERT_TRUE(host_.RemoveObject(id));
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(velmora::KnownObjects(), before);
+  EXPECT_TRUE(Known(0, id));
+  EXPECT_EQ(host_.RunEditCount(), 1);
+}
+
+}  // namespace

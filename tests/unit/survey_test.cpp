@@ -1,0 +1,307 @@
+// The read-only survey: which host calls it makes, in which order, and the
+// record it builds for each object; the number test of placement items; and
+// the UTF-8 conversion of host texts.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "detect/survey.h"
+#include "hostsim/host.h"
+#include "plugin/host_text.h"
+
+using hostsim::Host;
+using hostsim::SimObject;
+using velmora::SurveyRecord;
+
+namespace {
+
+class SurveyTest : public testing::Test {
+ protected:
+  void SetUp() override { edit_ = host_.Table()->CreateEditHandle(); }
+
+  // Runs the survey as the scan does, through RunRead, and keeps only the
+  // timeline calls it made.
+  std::vector<SurveyRecord> Survey(std::int32_t lastLayer) {
+    std::vector<SurveyRecord> records;
+    velmora::SurveyLastLayer() = lastLayer;
+    velmora::SurveyList() = &records;
+    host_.ClearCalls();
+    EXPECT_NE(edit_->RunRead(&velmora::SurveyTimeline), 0);
+    velmora::SurveyList() = nullptr;
+    calls_ = host_.CallTexts();
+    calls_.erase(calls_.begin());  // the RunRead itself
+    return records;
+  }
+
+  std::vector<std::string> Asked(const std::string& op) const {
+    std::vector<std::string> out;
+    for (const std::string& call : calls_) {
+      if (call.rfind(op + "(", 0) == 0) out.push_back(call);
+    }
+    return out;
+  }
+
+  SimObject& Image(std::int32_t layer, std::int32_t first, std::int32_t last,
+                   const std::wstring& path = L"C:\\img\\a.png") {
+    return host_.AddImage(layer, first, last, path);
+  }
+
+  Host host_;
+  velmora::EditHandle* edit_ = nullptr;
+  std::vector<std::string> calls_;
+};
+
+TEST_F(SurveyTest, NegativeLastLayerAsksNothing) {
+  Image(0, 0, 9);
+  EXPECT_TRUE(Survey(-1).empty());
+  EXPECT_TRUE(calls_.empty());
+}
+
+TEST_F(SurveyTest, LastLayerZeroWalksOnlyLayerZero) {
+  host_.AddObject(0, 0, 9);
+  host_.AddObject(1, 0, 9);
+  auto records = Survey(0);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].Id, 1);
+  EXPECT_EQ(Asked("ObjectAtOrAfter"),
+            (std::vector<std::string>{"ObjectAtOrAfter(0,0)", "ObjectAtOrAfter(0,10)"}));
+}
+
+TEST_F(SurveyTest, EmptyLayerCostsOneCallAtFrameZero) {
+  host_.AddObject(1, 0, 9);
+  Survey(2);
+  EXPECT_EQ(Asked("ObjectAtOrAfter"),
+            (std::vector<std::string>{"ObjectAtOrAfter(0,0)", "ObjectAtOrAfter(1,0)",
+                                      "ObjectAtOrAfter(1,10)", "ObjectAtOrAfter(2,0)"}));
+}
+
+TEST_F(SurveyTest, TwoObjectsOfAnEffectlessLayer) {
+  host_.AddObject(0, 0, 9);
+  host_.AddObject(0, 10, 19);
+  auto records = Survey(0);
+  // An object without an image-file effect costs its span, its id and one
+  // effect count, nothing more.
+  EXPECT_EQ(calls_, (std::vector<std::string>{
+                        "ObjectAtOrAfter(0,0)", "GetSpan(#1)", "GetObjectId(#1)",
+                        "EffectCount(#1,画像ファイル)", "ObjectAtOrAfter(0,10)", "GetSpan(#2)",
+                        "GetObjectId(#2)", "EffectCount(#2,画像ファイル)",
+                        "ObjectAtOrAfter(0,20)"}));
+  ASSERT_EQ(records.size(), 2u);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(records[i].Id, static_cast<velmora::ObjectId>(i + 1));
+    EXPECT_FALSE(records[i].IsImage);
+    EXPECT_FALSE(records[i].IsDefaultPlacement);
+    EXPECT_TRUE(records[i].FilePath.empty());
+  }
+}
+
+TEST_F(SurveyTest, RecordsComeByLayerThenFrame) {
+  host_.AddObject(1, 50, 59);
+  host_.AddObject(0, 20, 29);
+  host_.AddObject(1, 0, 9);
+  host_.AddObject(0, 0, 9);
+  auto records = Survey(1);
+  std::vector<velmora::ObjectId> ids;
+  for (auto& r : records) ids.push_back(r.Id);
+  EXPECT_EQ(ids, (std::vector<velmora::ObjectId>{4, 2, 3, 1}));
+}
+
+TEST_F(SurveyTest, ImageWithoutStandardDrawingIsNoImage) {
+  SimObject& o = Image(0, 0, 9);
+  o.Effects.erase(hostsim::kDrawEffect);
+  auto records = Survey(0);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_FALSE(records[0].IsImage);
+  EXPECT_FALSE(records[0].IsDefaultPlacement);
+  EXPECT_TRUE(records[0].FilePath.empty());
+  EXPECT_EQ(calls_, (std::vector<std::string>{
+                        "ObjectAtOrAfter(0,0)", "GetSpan(#1)", "GetObjectId(#1)",
+                        "EffectCount(#1,画像ファイル)", "EffectCount(#1,標準描画)",
+                        "ObjectAtOrAfter(0,10)"}));
+}
+
+// Which placement item is off, and which items the survey then reads: it
+// stops at the first that fails, and reads the file path in every case.
+struct PlacementCase {
+  const wchar_t* item;  // null: all at their default
+  const char* text;     // null: the item is absent
+  std::vector<std::string> items;
+  bool isDefault;
+};
+
+void PrintTo(const PlacementCase& c, std::ostream* out) {
+  *out << (c.item ? hostsim::Utf8(c.item) : std::string("none")) << "="
+       << (c.text ? c.text : "(absent)");
+}
+
+class SurveyPlacement : public SurveyTest, public testing::WithParamInterface<PlacementCase> {};
+
+TEST_P(SurveyPlacement, StopsAtFirstFailingItemAndStillReadsThePath) {
+  const PlacementCase& c = GetParam();
+  SimObject& o = Image(0, 0, 9, L"C:\\素材\\猫 1.png");
+  if (c.item != nullptr) {
+    if (c.text != nullptr) {
+      o.SetItem(hostsim::kDrawEffect, c.item, c.text);
+    } else {
+      o.ClearItem(hostsim::kDrawEffect, c.item);
+    }
+  }
+  auto records = Survey(0);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_TRUE(records[0].IsImage);
+  EXPECT_EQ(records[0].IsDefaultPlacement, c.isDefault);
+  EXPECT_EQ(records[0].FilePath, L"C:\\素材\\猫 1.png");
+  std::vector<std::string> expected;
+  for (const std::string& item : c.items) expected.push_back("GetItem(#1,標準描画," + item + ")");
+  expected.push_back("GetItem(#1,画像ファイル,ファイル)");
+  EXPECT_EQ(Asked("GetItem"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, SurveyPlacement,
+    testing::Values(PlacementCase{nullptr, nullptr, {"X", "Y", "拡大率", "縦横比"}, true},
+                    PlacementCase{L"X", "5", {"X"}, false},
+                    PlacementCase{L"X", nullptr, {"X"}, false},
+                    PlacementCase{L"Y", "-1.5", {"X", "Y"}, false},
+                    PlacementCase{L"拡大率", "100.5", {"X", "Y", "拡大率"}, false},
+                    PlacementCase{L"縦横比", "0.5", {"X", "Y", "拡大率", "縦横比"}, false},
+                    PlacementCase{L"X", "-0", {"X", "Y", "拡大率", "縦横比"}, true}));
+
+TEST_F(SurveyTest, MissingOrEmptyPathLeavesAnImageWithoutPath) {
+  Image(0, 0, 9).ClearItem(hostsim::kImageEffect, hostsim::kFileItem);
+  Image(1, 0, 9, L"");
+  auto records = Survey(1);
+  ASSERT_EQ(records.size(), 2u);
+  for (auto& r : records) {
+    EXPECT_TRUE(r.IsImage);
+    EXPECT_TRUE(r.IsDefaultPlacement);
+    EXPECT_TRUE(r.FilePath.empty());
+  }
+}
+
+TEST_F(SurveyTest, ObjectEndingBeforeTheAskedFrameIsRecordedAndEndsItsLayer) {
+  host_.AddObject(0, 0, 9);
+  SimObject& early = host_.AddObject(0, 2, 5);
+  host_.AddObject(0, 30, 39);  // never reached: the layer ends at `early`
+  host_.AddObject(1, 0, 9);
+  host_.ObjectAtOrAfterHook = [&](std::int32_t layer, std::int32_t frame,
+                                  velmora::ObjectHandle honest) {
+    if (layer == 0 && frame == 10) return reinterpret_cast<velmora::ObjectHandle>(&early);
+    return honest;
+  };
+  auto records = Survey(1);
+  std::vector<velmora::ObjectId> ids;
+  for (auto& r : records) ids.push_back(r.Id);
+  EXPECT_EQ(ids, (std::vector<velmora::ObjectId>{1, early.Id, 4}));
+  EXPECT_EQ(Asked("ObjectAtOrAfter"),
+            (std::vector<std::string>{"ObjectAtOrAfter(0,0)", "ObjectAtOrAfter(0,10)",
+                                      "ObjectAtOrAfter(1,0)", "ObjectAtOrAfter(1,10)"}));
+}
+
+TEST_F(SurveyTest, LastFrameAtTheLargestFrameEndsTheLayer) {
+  host_.AddObject(0, 0, 9);
+  host_.AddObject(0, 10, INT_MAX);
+  host_.AddObject(1, 0, 9);
+  // The host hands the long object out for any frame, negative ones
+  // included; a wrapped frame would walk the layer again and again.
+  int askedOnLayerZero = 0;
+  host_.ObjectAtOrAfterHook = [&](std::int32_t layer, std::int32_t,
+                                  velmora::ObjectHandle honest) {
+    if (layer == 0 && ++askedOnLayerZero > 5) return velmora::ObjectHandle{};
+    return honest;
+  };
+  auto records = Survey(1);
+  EXPECT_EQ(records.size(), 3u);
+  EXPECT_EQ(Asked("ObjectAtOrAfter"),
+            (std::vector<std::string>{"ObjectAtOrAfter(0,0)", "ObjectAtOrAfter(0,10)",
+                                      "ObjectAtOrAfter(1,0)", "ObjectAtOrAfter(1,10)"}));
+}
+
+// ---- the number test of one placement item ----
+
+struct NumberCase {
+  const char* text;  // null: the host gives no text
+  double target;
+  bool equal;
+};
+
+std::string Printable(const char* text) {
+  return text == nullptr ? std::string("(null)") : "\"" + std::string(text) + "\"";
+}
+
+void PrintTo(const NumberCase& c, std::ostream* out) {
+  *out << Printable(c.text) << " vs " << c.target;
+}
+
+std::function<void(velmora::TimelineAccess*)>* g_ReadBody = nullptr;
+void VELMORA_HOSTCALL ReadTrampoline(velmora::TimelineAccess* access) { (*g_ReadBody)(access); }
+
+class ItemText : public testing::TestWithParam<NumberCase> {};
+
+TEST_P(ItemText, ComparesTheWholeTextAsANumber) {
+  const NumberCase& c = GetParam();
+  Host host;
+  SimObject& o = host.AddImage(0, 0, 9, L"a.png");
+  if (c.text == nullptr) {
+    o.ClearItem(hostsim::kDrawEffect, hostsim::kZoomItem);
+  } else {
+    o.SetItem(hostsim::kDrawEffect, hostsim::kZoomItem, c.text);
+  }
+  bool result = !c.equal;
+  std::function<void(velmora::TimelineAccess*)> body = [&](velmora::TimelineAccess* access) {
+    velmora::ObjectHandle handle = access->ObjectAtOrAfter(0, 0);
+    host.ClearCalls();
+    result = velmora::ItemEquals(access, handle, hostsim::kZoomItem, c.target);
+  };
+  g_ReadBody = &body;
+  host.Table()->CreateEditHandle()->RunRead(&ReadTrampoline);
+  g_ReadBody = nullptr;
+  EXPECT_EQ(result, c.equal) << Printable(c.text) << " against " << c.target;
+  EXPECT_EQ(host.CallTexts(), std::vector<std::string>{"GetItem(#1,標準描画,拡大率)"});
+  EXPECT_EQ(velmora::NumberTextEquals(c.text, c.target), c.equal) << Printable(c.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ItemText,
+    testing::Values(NumberCase{"0", 0, true}, NumberCase{"0.0", 0, true},
+                    NumberCase{"-0", 0, true}, NumberCase{" 0", 0, true},
+                    NumberCase{"0.0000009", 0, true}, NumberCase{"-0.0000009", 0, true},
+                    NumberCase{"0.000001", 0, false}, NumberCase{"-0.000001", 0, false},
+                    NumberCase{"0 ", 0, false}, NumberCase{"", 0, false},
+                    NumberCase{"0px", 0, false}, NumberCase{"nan", 0, false},
+                    NumberCase{"1e-7", 0, true}, NumberCase{nullptr, 0, false},
+                    NumberCase{"100.0", 100, true}, NumberCase{"100", 100, true},
+                    NumberCase{"100.00", 100, true}, NumberCase{"99.9999995", 100, true},
+                    NumberCase{"100.01", 100, false}, NumberCase{"0", 100, false},
+                    NumberCase{"inf", 100, false}));
+
+// ---- host text to UTF-16 ----
+
+TEST(WideFromUtf8, NullAndEmptyGiveEmpty) {
+  EXPECT_EQ(velmora::WideFromUtf8(nullptr), L"");
+  EXPECT_EQ(velmora::WideFromUtf8(""), L"");
+}
+
+TEST(WideFromUtf8, ConvertsWithoutTheTerminator) {
+  EXPECT_EQ(velmora::WideFromUtf8("C:\\img\\a.png"), L"C:\\img\\a.png");
+  EXPECT_EQ(velmora::WideFromUtf8("\xE7\x94\xBB\xE5\x83\x8F\xE3\x83\x95\xE3\x82\xA1\xE3\x82"
+                                  "\xA4\xE3\x83\xAB"),
+            L"画像ファイル");
+  // Outside the basic plane: two code units for one character.
+  std::wstring face = velmora::WideFromUtf8("\xF0\x9F\x98\x80.png");
+  EXPECT_EQ(face, std::wstring(L"\xD83D\xDE00.png"));
+  EXPECT_EQ(face.size(), 6u);
+}
+
+TEST(WideFromUtf8, InvalidSequencesAreReplacedNotRejected) {
+  EXPECT_EQ(velmora::WideFromUtf8("a\xFF" "b"), std::wstring(L"a\xFFFD" L"b"));
+  std::wstring cut = velmora::WideFromUtf8("\xE3\x81");
+  EXPECT_FALSE(cut.empty());
+  EXPECT_EQ(cut.find(L'\0'), std::wstring::npos);
+}
+
+}  // namespace

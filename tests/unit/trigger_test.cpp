@@ -1,0 +1,300 @@
+// Host events become scans through the plug-in's message-only window, run by
+// this thread's real message loop: coalescing, the 300 ms retry, resets, the
+// window procedure's other messages, and dispatch from inside a callback.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/unit/detect_fixture.h"
+
+using detecttest::DetectTest;
+using hostsim::Host;
+using hostsim::SimObject;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::wstring kOneAligned = L"貼った画像を 1 個揃えました";
+
+class TriggerTest : public DetectTest {
+ protected:
+  HWND Window() const { return velmora::MessageWindow(); }
+
+  // Takes every ScanRequest out of the queue, dispatches them, and says how
+  // many there were.
+  int DispatchQueuedScanRequests() {
+    std::vector<MSG> taken;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, velmora::kScanRequest, velmora::kScanRequest, PM_REMOVE)) {
+      taken.push_back(msg);
+    }
+    for (const MSG& m : taken) DispatchMessageW(&m);
+    return static_cast<int>(taken.size());
+  }
+
+  static bool ScanRequestQueued() {
+    MSG msg;
+    return PeekMessageW(&msg, nullptr, velmora::kScanRequest, velmora::kScanRequest,
+                        PM_NOREMOVE) != 0;
+  }
+
+  // Runs the message loop for `ms` and notes, in milliseconds from now, when
+  // each scan ran.
+  std::vector<double> PumpNotingScans(unsigned ms) {
+    std::vector<double> at;
+    const Clock::time_point start = Clock::now();
+    const auto elapsed = [&] {
+      return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    };
+    for (;;) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        int before = Scans();
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+        for (int i = before; i < Scans(); ++i) at.push_back(elapsed());
+      }
+      double now = elapsed();
+      if (now >= ms) return at;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(ms - now) + 1,
+                                QS_ALLINPUT);
+    }
+  }
+
+  // The first scan of the scene, so that later pastes count as new.
+  void Baseline() {
+    host_.FireEvent(1);
+    Host::PumpUntilIdle();
+    ASSERT_EQ(Scans(), 1);
+    host_.ClearCalls();
+  }
+};
+
+TEST_F(TriggerTest, WindowIsMessageOnlyAndOwnedByThisThread) {
+  ASSERT_NE(Window(), nullptr);
+  EXPECT_EQ(detecttest::OwnMessageWindows(), std::vector<HWND>{Window()});
+  EXPECT_EQ(GetWindowThreadProcessId(Window(), nullptr), GetCurrentThreadId());
+  EXPECT_EQ(host_.Registered().Events.size(), 2u);
+}
+
+TEST_F(TriggerTest, ManyEventsBeforeTheLoopRunsGiveOneScan) {
+  for (int i = 0; i < 25; ++i) {
+    EXPECT_TRUE(host_.FireEvent(1));
+    EXPECT_TRUE(host_.FireEvent(3));
+  }
+  EXPECT_EQ(Scans(), 0) << "the handlers never scan themselves";
+  EXPECT_EQ(DispatchQueuedScanRequests(), 1);
+  EXPECT_EQ(Scans(), 1);
+  Host::PumpMessages(100);
+  EXPECT_EQ(Scans(), 1);
+}
+
+TEST_F(TriggerTest, EventDuringAScanGivesExactlyOneMore) {
+  int entered = 0;
+  host_.OnCallbackEnter = [&] {
+    if (++entered == 1) {
+      for (int i = 0; i < 5; ++i) host_.FireEvent(3);
+    }
+  };
+  host_.FireEvent(1);
+  Host::PumpMessages(150);
+  EXPECT_EQ(Scans(), 2);
+  EXPECT_EQ(entered, 2);
+  Host::PumpMessages(100);
+  EXPECT_EQ(Scans(), 2);
+}
+
+TEST_F(TriggerTest, RefusedScanRepeatsEvery300msUntilItSucceeds) {
+  host_.Refuse.RunRead = true;
+  host_.FireEvent(1);
+  std::vector<double> refused = PumpNotingScans(1350);
+  ASSERT_GE(refused.size(), 3u);
+  std::string intervals;
+  for (std::size_t i = 1; i < refused.size(); ++i) {
+    double gap = refused[i] - refused[i - 1];
+    intervals += std::to_string(static_cast<int>(gap + 0.5)) + " ";
+    EXPECT_GE(gap, 250.0) << "retry " << i;
+    EXPECT_LE(gap, 600.0) << "retry " << i;
+  }
+  std::printf("[   INFO   ] retry intervals (ms): %s\n", intervals.c_str());
+  RecordProperty("RetryIntervalsMs", intervals);
+
+  host_.Refuse.RunRead = false;
+  const int before = Scans();
+  std::vector<double> accepted = PumpNotingScans(1300);
+  ASSERT_EQ(accepted.size(), 1u) << "only the first successful scan, then no repeats";
+  EXPECT_LE(accepted[0], 600.0);
+  EXPECT_EQ(Scans(), before + 1);
+}
+
+TEST_F(TriggerTest, RefusedEditIsRetriedAndAlignsOnce) {
+  Baseline();
+  SimObject& pasted = Paste(0, 0, L"C:\\a.png");
+  host_.Refuse.RunEdit = true;
+  host_.FireEvent(1);
+  std::vector<double> refused = PumpNotingScans(700);
+  EXPECT_GE(refused.size(), 2u);
+  EXPECT_TRUE(Untouched(pasted));
+  host_.Refuse.RunEdit = false;
+  std::vector<double> accepted = PumpNotingScans(1000);
+  EXPECT_EQ(accepted.size(), 1u);
+  EXPECT_TRUE(Aligned(pasted));
+  EXPECT_EQ(InfoCount(kOneAligned), 1);
+}
+
+TEST_F(TriggerTest, OnlyTimerOneScans) {
+  EXPECT_EQ(SendMessageW(Window(), WM_TIMER, 2, 0), 0);
+  EXPECT_EQ(Scans(), 0);
+  // A real timer with another id ticks on and is ignored every time.
+  ASSERT_NE(SetTimer(Window(), 2, 20, nullptr), 0u);
+  Host::PumpMessages(200);
+  KillTimer(Window(), 2);
+  EXPECT_EQ(Scans(), 0);
+
+  EXPECT_EQ(SendMessageW(Window(), WM_TIMER, velmora::kRetryTimerId, 0), 0);
+  EXPECT_EQ(Scans(), 1);
+}
+
+TEST_F(TriggerTest, OtherMessagesGoToTheDefaultProcedure) {
+  const wchar_t* title = L"Velmora probe";
+  EXPECT_EQ(SendMessageW(Window(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title)), TRUE);
+  EXPECT_EQ(SendMessageW(Window(), WM_GETTEXTLENGTH, 0, 0), 13);
+  wchar_t back[32] = {};
+  EXPECT_EQ(SendMessageW(Window(), WM_GETTEXT, 32, reinterpret_cast<LPARAM>(back)), 13);
+  EXPECT_STREQ(back, title);
+  // Neighbours of the scan request are not scan requests.
+  EXPECT_EQ(SendMessageW(Window(), velmora::kScanRequest + 1, 0, 0),
+            DefWindowProcW(Window(), velmora::kScanRequest + 1, 0, 0));
+  EXPECT_EQ(SendMessageW(Window(), WM_APP, 0, 0), DefWindowProcW(Window(), WM_APP, 0, 0));
+  EXPECT_EQ(Scans(), 0);
+}
+
+TEST_F(TriggerTest, ResetWhileARequestIsOutstandingPostsNothingMore) {
+  Paste(0, 0, L"C:\\a.png");
+  Baseline();
+  velmora::KnownObjects()[99].insert(5);
+  SimObject& pasted = Paste(1, 0, L"C:\\b.png");
+  host_.FireEvent(1);
+  EXPECT_TRUE(host_.FireReset());
+  EXPECT_EQ(velmora::ResetPending().load(), 1);
+  EXPECT_EQ(DispatchQueuedScanRequests(), 1);
+  EXPECT_EQ(Scans(), 1);
+  EXPECT_EQ(velmora::ResetPending().load(), 0);
+  // Emptied first, then the scene's baseline: the new image only became known.
+  EXPECT_EQ(velmora::KnownObjects().count(99), 0u);
+  EXPECT_TRUE(Known(0, pasted.Id));
+  EXPECT_TRUE(Untouched(pasted));
+  Host::PumpMessages(50);
+  EXPECT_EQ(Scans(), 1);
+}
+
+TEST_F(TriggerTest, WithoutWindowRequestsOnlyMarkTheReset) {
+  velmora::DestroyMessageWindow();
+  ASSERT_EQ(Window(), nullptr);
+  WNDCLASSW wc;
+  EXPECT_FALSE(GetClassInfoW(velmora::ModuleInstance(), velmora::kMessageWindowClass, &wc))
+      << "the class goes with the window";
+  EXPECT_TRUE(host_.FireReset());
+  EXPECT_TRUE(host_.FireEvent(1));
+  EXPECT_TRUE(host_.FireEvent(3));
+  EXPECT_EQ(velmora::ResetPending().load(), 1);
+  EXPECT_FALSE(ScanRequestQueued());
+  Host::PumpMessages(50);
+  EXPECT_EQ(Scans(), 0);
+
+  // A new window works, and its first scan carries out the reset.
+  velmora::KnownObjects()[99].insert(5);
+  velmora::CreateMessageWindow();
+  ASSERT_NE(Window(), nullptr);
+  host_.FireEvent(1);
+  EXPECT_EQ(DispatchQueuedScanRequests(), 1);
+  EXPECT_EQ(Scans(), 1);
+  EXPECT_EQ(velmora::ResetPending().load(), 0);
+  EXPECT_EQ(velmora::KnownObjects().count(99), 0u);
+}
+
+TEST_F(TriggerTest, RequestQueuedForADestroyedWindowDoesNotBlockTheNextOne) {
+  host_.FireEvent(1);
+  velmora::DestroyMessageWindow();
+  EXPECT_FALSE(ScanRequestQueued());
+  velmora::CreateMessageWindow();
+  host_.FireEvent(1);
+  EXPECT_EQ(DispatchQueuedScanRequests(), 1);
+  EXPECT_EQ(Scans(), 1);
+}
+
+// A host that runs the message loop inside RunRead: the request dispatched
+// there starts no scan inside the running one, and a scan still follows.
+TEST_F(TriggerTest, RequestDispatchedInsideACallbackIsDeferred) {
+  Baseline();
+  SimObject& pasted = Paste(0, 0, L"C:\\a.png");
+  bool inHook = false;
+  bool nested = false;
+  int entered = 0;
+  int scansDuringPump = -1;
+  host_.OnCallbackEnter = [&] {
+    if (inHook) nested = true;
+    inHook = true;
+    if (++entered == 1) {
+      int before = Scans();
+      host_.FireEvent(1);
+      Host::PumpMessages(20);
+      scansDuringPump = Scans() - before;
+    }
+    inHook = false;
+  };
+  host_.FireEvent(1);
+  std::vector<double> at = PumpNotingScans(900);
+  EXPECT_FALSE(nested);
+  EXPECT_EQ(scansDuringPump, 0);
+  ASSERT_EQ(at.size(), 2u);
+  // The follow-up comes from the retry timer armed instead of nesting, not
+  // straight after the running scan.
+  EXPECT_GE(at[1] - at[0], 150.0);
+  EXPECT_LE(at[1] - at[0], 700.0);
+  EXPECT_TRUE(Aligned(pasted));
+  EXPECT_EQ(InfoCount(kOneAligned), 1);
+}
+
+// The retry timer ticking while a scan started by an event runs inside the
+// host's callback: deferred, not nested, and one more scan follows.
+TEST_F(TriggerTest, TimerTickInsideACallbackIsDeferred) {
+  Baseline();
+  SimObject& pasted = Paste(0, 0, L"C:\\a.png");
+  host_.Refuse.RunEdit = true;
+  host_.FireEvent(1);
+  ASSERT_EQ(DispatchQueuedScanRequests(), 1);  // refused: timer armed
+  ASSERT_EQ(Scans(), 1);
+
+  bool inHook = false;
+  bool nested = false;
+  int readsEntered = 0;
+  int scansDuringPump = -1;
+  host_.OnCallbackEnter = [&] {
+    if (inHook) nested = true;
+    inHook = true;
+    if (host_.Calls().back().Op == "RunRead" && ++readsEntered == 1) {
+      int before = Scans();
+      Host::PumpMessages(450);  // the armed timer ticks in here
+      scansDuringPump = Scans() - before;
+      host_.Refuse.RunEdit = false;
+    }
+    inHook = false;
+  };
+  host_.FireEvent(1);
+  ASSERT_EQ(DispatchQueuedScanRequests(), 1);
+  EXPECT_EQ(scansDuringPump, 0);
+  EXPECT_FALSE(nested);
+  EXPECT_TRUE(Aligned(pasted));
+  EXPECT_EQ(Scans(), 2);
+  std::vector<double> after = PumpNotingScans(800);
+  EXPECT_EQ(after.size(), 1u) << "the deferred tick still leads to a scan";
+  EXPECT_FALSE(nested);
+  EXPECT_EQ(InfoCount(kOneAligned), 1);
+}
+
+}  // namespace
