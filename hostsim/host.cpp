@@ -17,6 +17,29 @@ std::uint32_t PlacementToken(const SimObject& object) {
   return static_cast<std::uint32_t>(object.Layer) * 1000003u + static_cast<std::uint32_t>(object.First);
 }
 
+// Whether a layer's objects, in order of their first frames, also end in
+// ascending order, so that a binary search finds the first reaching a frame.
+bool EndsAscending(const std::vector<SimObject*>& list) {
+  for (std::size_t i = 1; i < list.size(); ++i) {
+    if (list[i]->Last < list[i - 1]->Last) return false;
+  }
+  return true;
+}
+
+// One object's share of the scene fingerprint: where it is and which frames
+// it covers, the things the lookup tables are built from.
+std::uint64_t ObjectMix(const SimObject& o) {
+  auto mix = [](std::uint64_t z) {
+    z += 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  };
+  std::uint64_t where = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(o.Layer)) << 32) |
+                        static_cast<std::uint32_t>(o.First);
+  return mix(reinterpret_cast<std::uintptr_t>(&o) ^ mix(where ^ mix(static_cast<std::uint32_t>(o.Last))));
+}
+
 }  // namespace
 
 std::string Utf8(const std::wstring& text) {
@@ -53,6 +76,8 @@ void SimObject::ClearItem(const std::wstring& effect, const std::wstring& item) 
 }
 
 // The static functions the tables point at; each forwards to the active host.
+// The per-object timeline calls format their log text only while the log is
+// on, so that a timing run with it off measures the host's lookups alone.
 struct Thunks {
   static Host& H() { return *g_Active; }
 
@@ -109,7 +134,8 @@ struct Thunks {
     h.CheckAccess("ObjectAtOrAfter", false);
     auto handle = reinterpret_cast<ObjectHandle>(h.FirstReaching(layer, frame));
     if (h.ObjectAtOrAfterHook) handle = h.ObjectAtOrAfterHook(layer, frame, handle);
-    h.Record("ObjectAtOrAfter", std::to_string(layer) + "," + std::to_string(frame));
+    if (h.RecordCalls)
+      h.Record("ObjectAtOrAfter", std::to_string(layer) + "," + std::to_string(frame));
     return handle;
   }
   static std::int32_t VELMORA_HOSTCALL EffectCount(ObjectHandle handle, const wchar_t* effect) {
@@ -117,7 +143,7 @@ struct Thunks {
     h.CheckAccess("EffectCount", false);
     SimObject* object = h.Resolve("EffectCount", handle);
     std::wstring name = effect ? effect : L"";
-    h.Record("EffectCount", IdText(object) + "," + Utf8(name));
+    if (h.RecordCalls) h.Record("EffectCount", IdText(object) + "," + Utf8(name));
     if (object == nullptr) return 0;
     auto it = object->Effects.find(name);
     return it == object->Effects.end() ? 0 : it->second;
@@ -126,7 +152,7 @@ struct Thunks {
     Host& h = H();
     h.CheckAccess("GetSpan", false);
     SimObject* object = h.Resolve("GetSpan", handle);
-    h.Record("GetSpan", IdText(object));
+    if (h.RecordCalls) h.Record("GetSpan", IdText(object));
     if (object == nullptr) return velmora::ObjectSpan{0, 0, -1};
     return velmora::ObjectSpan{0, object->First, object->Last};
   }
@@ -136,7 +162,7 @@ struct Thunks {
     h.CheckAccess("GetItem", false);
     SimObject* object = h.Resolve("GetItem", handle);
     std::wstring e = effect ? effect : L"", i = item ? item : L"";
-    h.Record("GetItem", IdText(object) + "," + Utf8(e) + "," + Utf8(i));
+    if (h.RecordCalls) h.Record("GetItem", IdText(object) + "," + Utf8(e) + "," + Utf8(i));
     if (object == nullptr) return nullptr;
     auto it = object->Items.find({e, i});
     return it == object->Items.end() ? nullptr : it->second.c_str();
@@ -148,7 +174,8 @@ struct Thunks {
     SimObject* object = h.Resolve("SetItem", handle);
     std::wstring e = effect ? effect : L"", i = item ? item : L"";
     std::string value = text ? text : "";
-    h.Record("SetItem", IdText(object) + "," + Utf8(e) + "," + Utf8(i) + "," + value);
+    if (h.RecordCalls)
+      h.Record("SetItem", IdText(object) + "," + Utf8(e) + "," + Utf8(i) + "," + value);
     if (!allowed || object == nullptr || text == nullptr) return 0;
     object->SetItem(e, i, value);
     return 1;
@@ -156,20 +183,20 @@ struct Thunks {
   static ObjectHandle VELMORA_HOSTCALL FocusedObject() {
     Host& h = H();
     h.CheckAccess("FocusedObject", false);
-    h.Record("FocusedObject", "");
+    if (h.RecordCalls) h.Record("FocusedObject", "");
     return reinterpret_cast<ObjectHandle>(h.focus_);
   }
   static ObjectHandle VELMORA_HOSTCALL SelectedObject(std::int32_t index) {
     Host& h = H();
     h.CheckAccess("SelectedObject", false);
-    h.Record("SelectedObject", std::to_string(index));
+    if (h.RecordCalls) h.Record("SelectedObject", std::to_string(index));
     if (index < 0 || static_cast<std::size_t>(index) >= h.selection_.size()) return nullptr;
     return reinterpret_cast<ObjectHandle>(h.selection_[static_cast<std::size_t>(index)]);
   }
   static std::int32_t VELMORA_HOSTCALL SelectedCount() {
     Host& h = H();
     h.CheckAccess("SelectedCount", false);
-    h.Record("SelectedCount", "");
+    if (h.RecordCalls) h.Record("SelectedCount", "");
     if (h.SelectedCountOverride) return *h.SelectedCountOverride;
     return static_cast<std::int32_t>(h.selection_.size());
   }
@@ -178,7 +205,7 @@ struct Thunks {
     Host& h = H();
     h.CheckAccess("ReadMediaInfo", false);
     std::wstring p = path ? path : L"";
-    h.Record("ReadMediaInfo", Utf8(p) + "," + std::to_string(size));
+    if (h.RecordCalls) h.Record("ReadMediaInfo", Utf8(p) + "," + std::to_string(size));
     if (info == nullptr || size < static_cast<std::int32_t>(sizeof(velmora::MediaInfo))) return 0;
     velmora::MediaInfo found{};
     bool ok = false;
@@ -197,7 +224,7 @@ struct Thunks {
     Host& h = H();
     h.CheckAccess("PlacementOf", false);
     SimObject* object = h.Resolve("PlacementOf", handle);
-    h.Record("PlacementOf", IdText(object));
+    if (h.RecordCalls) h.Record("PlacementOf", IdText(object));
     return object == nullptr ? 0u : PlacementToken(*object);
   }
   static std::uint8_t VELMORA_HOSTCALL ReplaceSpan(ObjectHandle handle, std::uint32_t placement,
@@ -205,22 +232,26 @@ struct Thunks {
     Host& h = H();
     bool allowed = h.CheckAccess("ReplaceSpan", true);
     SimObject* object = h.Resolve("ReplaceSpan", handle);
-    h.Record("ReplaceSpan", IdText(object) + "," + std::to_string(newLast));
+    if (h.RecordCalls) h.Record("ReplaceSpan", IdText(object) + "," + std::to_string(newLast));
     if (!allowed || object == nullptr || h.Refuse.ReplaceSpan) return 0;
     if (placement != PlacementToken(*object) || newLast < object->First) return 0;
     // The host keeps a layer free of overlaps.
     for (SimObject* other : h.Layer(object->Layer)) {
       if (other != object && other->First > object->First && other->First <= newLast) return 0;
     }
+    h.indexFingerprint_ -= ObjectMix(*object);
     object->Last = newLast;
-    h.Invalidate();
+    h.indexFingerprint_ += ObjectMix(*object);
+    // Starts and membership stay as they were, so only this layer's end
+    // order needs a look; a full rebuild per fit made the pass quadratic.
+    h.layerOrdered_[object->Layer] = EndsAscending(h.Layer(object->Layer));
     return 1;
   }
   static ObjectId VELMORA_HOSTCALL GetObjectId(ObjectHandle handle) {
     Host& h = H();
     h.CheckAccess("GetObjectId", false);
     SimObject* object = h.Resolve("GetObjectId", handle);
-    h.Record("GetObjectId", IdText(object));
+    if (h.RecordCalls) h.Record("GetObjectId", IdText(object));
     return object == nullptr ? 0 : object->Id;
   }
 
@@ -467,8 +498,24 @@ SimObject* Host::Resolve(const char* op, ObjectHandle handle) {
   return nullptr;
 }
 
+std::uint64_t Host::SceneFingerprint() {
+  Scene& scene = CurrentScene();
+  std::uint64_t sum = scene.Key * 0x9E3779B97F4A7C15ull + scene.Objects.size();
+  for (auto& object : scene.Objects) sum += ObjectMix(*object);
+  return sum;
+}
+
 void Host::EnsureIndex() {
   if (!indexDirty_) return;
+  // Scripts and tests may move objects directly between callbacks, so every
+  // callback checks; a rebuild is paid only when something really moved.
+  std::uint64_t fingerprint = SceneFingerprint();
+  if (indexBuilt_ && fingerprint == indexFingerprint_) {
+    indexDirty_ = false;
+    return;
+  }
+  indexFingerprint_ = fingerprint;
+  indexBuilt_ = true;
   layers_.clear();
   layerOrdered_.clear();
   live_.clear();
@@ -479,11 +526,7 @@ void Host::EnsureIndex() {
   for (auto& [layer, list] : layers_) {
     std::stable_sort(list.begin(), list.end(),
                      [](const SimObject* a, const SimObject* b) { return a->First < b->First; });
-    bool ordered = true;
-    for (std::size_t i = 1; i < list.size(); ++i) {
-      if (list[i]->Last < list[i - 1]->Last) ordered = false;
-    }
-    layerOrdered_[layer] = ordered;
+    layerOrdered_[layer] = EndsAscending(list);
   }
   indexDirty_ = false;
 }

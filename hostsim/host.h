@@ -144,6 +144,9 @@ class Host {
     int EditHandlesCreated = 0;
   };
   const Registration& Registered() const { return registered_; }
+  // Drops what the plug-in registered, as the host does before it unloads
+  // the module: its handlers must not be called once its code is gone.
+  void ForgetRegistrations() { registered_ = Registration{}; }
 
   // ---- host actions ----
   // Calls every handler registered for the kind; false when there is none.
@@ -192,6 +195,7 @@ class Host {
   const std::vector<SimObject*>& Layer(std::int32_t layer);
   SimObject* FirstReaching(std::int32_t layer, std::int32_t frame);
   void EnsureIndex();
+  std::uint64_t SceneFingerprint();
   void Invalidate() { indexDirty_ = true; }
   std::uint8_t Run(velmora::EditCallback callback, bool write);
   void FillInfo(velmora::TimelineInfo* info);
@@ -217,6 +221,8 @@ class Host {
   std::unordered_map<std::int32_t, bool> layerOrdered_;
   std::unordered_set<const SimObject*> live_;
   bool indexDirty_ = true;
+  bool indexBuilt_ = false;
+  std::uint64_t indexFingerprint_ = 0;
   int depth_ = 0;
   bool writable_ = false;
   int runReads_ = 0;

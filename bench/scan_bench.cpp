@@ -1,0 +1,621 @@
+// How long one scan takes on timelines of 1,000, 10,000 and 100,000 objects,
+// set against a bare walk that makes the same host calls and conversions but
+// keeps nothing, so that their ratio shows what the known-object registry,
+// the candidate sets and the automatic pass add to the unavoidable reading of
+// the timeline. Also measures the registry's memory per known id.
+//
+// Runs in-process against the simulated host, with its call log off. Prints
+// Markdown tables; exits 1 when a scan did not do the work it was set up for
+// (other objects aligned or known, a fit refused, a host rule broken), so a
+// figure never comes from a scan that silently did something else.
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "detect/scan.h"
+#include "detect/survey.h"
+#include "hostsim/host.h"
+#include "plugin/host_text.h"
+#include "plugin/plugin.h"
+#include "settings/settings.h"
+
+namespace {
+
+using velmora::ObjectHandle;
+using velmora::ObjectId;
+using velmora::TimelineAccess;
+
+constexpr std::int32_t kLayers = 100;
+// Frames from one object's start to the next on a layer: room for the pass
+// to lengthen an aligned image (30 frames) to 3 s at 30 fps without
+// overlapping its neighbour, which the host would refuse.
+constexpr std::int32_t kSpacing = 100;
+constexpr std::int32_t kLength = 30;
+constexpr std::uint32_t kFirstSceneKey = 100;
+constexpr std::uint32_t kMemorySceneKey = 1000;
+constexpr int kRounds = 15;
+
+// ---- clock ----
+
+double g_TicksPerMs = 1.0;
+
+std::int64_t Now() {
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return t.QuadPart;
+}
+
+double MsSince(std::int64_t start) { return static_cast<double>(Now() - start) / g_TicksPerMs; }
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// ---- time spent inside the host's edit-handle calls ----
+// The plug-in's edit handle is the host's; its three entries are replaced by
+// wrappers that time the host's own ones, for scan and bare walk alike.
+
+velmora::EditHandle g_HostEntries;
+struct HostTime {
+  double Query = 0, Read = 0, Edit = 0;
+} g_HostTime;
+
+std::uint8_t VELMORA_HOSTCALL TimedQuery(velmora::TimelineInfo* info, std::int32_t size) {
+  std::int64_t start = Now();
+  std::uint8_t result = g_HostEntries.QueryTimelineInfo(info, size);
+  g_HostTime.Query += MsSince(start);
+  return result;
+}
+
+std::uint8_t VELMORA_HOSTCALL TimedRead(velmora::EditCallback callback) {
+  std::int64_t start = Now();
+  std::uint8_t result = g_HostEntries.RunRead(callback);
+  g_HostTime.Read += MsSince(start);
+  return result;
+}
+
+std::uint8_t VELMORA_HOSTCALL TimedEdit(velmora::EditCallback callback) {
+  std::int64_t start = Now();
+  std::uint8_t result = g_HostEntries.RunEdit(callback);
+  g_HostTime.Edit += MsSince(start);
+  return result;
+}
+
+void WrapEditHandle() {
+  velmora::EditHandle* edit = velmora::GetEditHandle();
+  g_HostEntries = *edit;
+  edit->QueryTimelineInfo = &TimedQuery;
+  edit->RunRead = &TimedRead;
+  edit->RunEdit = &TimedEdit;
+}
+
+// ---- the bare walk ----
+// The survey's walk and per-object calls in the same order, with the same
+// number tests and path conversion, folded into counters instead of records.
+
+struct BareTotals {
+  std::size_t Objects = 0, Images = 0, Defaults = 0, PathUnits = 0;
+  ObjectId IdSum = 0;
+} g_Bare;
+std::int32_t g_BareLastLayer = -1;
+
+void VisitObject(TimelineAccess* access, ObjectHandle object) {
+  ++g_Bare.Objects;
+  g_Bare.IdSum += access->GetObjectId(object);
+  if (access->EffectCount(object, hostsim::kImageEffect) <= 0) return;
+  if (access->EffectCount(object, hostsim::kDrawEffect) <= 0) return;
+  ++g_Bare.Images;
+  if (velmora::ItemEquals(access, object, L"X", 0.0) &&
+      velmora::ItemEquals(access, object, L"Y", 0.0) &&
+      velmora::ItemEquals(access, object, hostsim::kZoomItem, 100.0) &&
+      velmora::ItemEquals(access, object, hostsim::kAspectItem, 0.0)) {
+    ++g_Bare.Defaults;
+  }
+  std::wstring path = velmora::WideFromUtf8(
+      access->GetItem(object, hostsim::kImageEffect, hostsim::kFileItem));
+  g_Bare.PathUnits += path.size();
+}
+
+void VELMORA_HOSTCALL BareWalk(TimelineAccess* access) {
+  for (std::int32_t layer = 0; layer <= g_BareLastLayer; ++layer) {
+    std::int32_t from = 0;
+    ObjectHandle object = access->ObjectAtOrAfter(layer, 0);
+    while (object != nullptr) {
+      std::int32_t last = access->GetSpan(object).LastFrame;
+      VisitObject(access, object);
+      if (last < from) break;
+      from = last + 1;
+      object = access->ObjectAtOrAfter(layer, from);
+    }
+  }
+}
+
+// One lookup, so the host builds its index as it does for any real callback.
+void VELMORA_HOSTCALL EmptyCallback(TimelineAccess* access) { access->ObjectAtOrAfter(0, 0); }
+
+// The scan's first two host calls, with the bare walk in place of the survey.
+void RunBareWalk() {
+  velmora::EditHandle* edit = velmora::GetEditHandle();
+  velmora::TimelineInfo info{};
+  edit->QueryTimelineInfo(&info, sizeof info);
+  g_BareLastLayer = info.LastLayer;
+  g_Bare = BareTotals{};
+  edit->RunRead(&BareWalk);
+}
+
+// ---- the timeline ----
+// Base object i (the scene as the baseline scan finds it), by i % 10:
+//   0-4 image at its default placement, its own file
+//   5-6 image moved or zoomed (one of the four items off), its own file
+//   7-8 text-like object: standard drawing, no image file
+//   9   sound-like object: neither effect
+// New object j (5 % of the base, added before each measured scan), by j % 10:
+//   0   image at its default placement, a file no known image shows: aligned
+//   1-4 image at its default placement showing a base image's file: known
+//   5-6 image off its default placement, its own file: known
+//   7-8 text-like, 9 sound-like: known
+// Base objects fill the layers round-robin from frame 0; new ones are placed
+// after the last base object of their layer.
+
+std::wstring BaseImagePath(std::int64_t i) {
+  return L"D:\\素材\\写真_" + std::to_wstring(i) + L".png";
+}
+std::wstring NewImagePath(std::int64_t j) {
+  return L"D:\\貼り付け\\新規_" + std::to_wstring(j) + L".png";
+}
+std::wstring MovedImagePath(std::int64_t j) {
+  return L"D:\\素材\\追加_" + std::to_wstring(j) + L".png";
+}
+
+void AddTextLike(hostsim::Host& host, std::int32_t layer, std::int32_t first) {
+  hostsim::SimObject& object = host.AddObject(layer, first, first + kLength - 1);
+  object.Effects[hostsim::kDrawEffect] = 1;
+  object.SetItem(hostsim::kDrawEffect, L"X", "0.0");
+  object.SetItem(hostsim::kDrawEffect, L"Y", "0.0");
+  object.SetItem(hostsim::kDrawEffect, hostsim::kZoomItem, "100.00");
+}
+
+void AddSoundLike(hostsim::Host& host, std::int32_t layer, std::int32_t first) {
+  hostsim::SimObject& object = host.AddObject(layer, first, first + kLength - 1);
+  object.Effects[L"音声ファイル"] = 1;
+}
+
+void AddMovedImage(hostsim::Host& host, std::int32_t layer, std::int32_t first,
+                   const std::wstring& path, std::int64_t variant) {
+  hostsim::SimObject& object = host.AddImage(layer, first, first + kLength - 1, path);
+  switch (variant % 4) {
+    case 0: object.SetItem(hostsim::kDrawEffect, L"X", "64.00"); break;
+    case 1: object.SetItem(hostsim::kDrawEffect, L"Y", "-32.00"); break;
+    case 2: object.SetItem(hostsim::kDrawEffect, hostsim::kZoomItem, "80.000"); break;
+    default: object.SetItem(hostsim::kDrawEffect, hostsim::kAspectItem, "0.500"); break;
+  }
+}
+
+std::int32_t BaseSlots(std::int64_t base) {
+  return static_cast<std::int32_t>((base + kLayers - 1) / kLayers);
+}
+
+void AddBase(hostsim::Host& host, std::int64_t base) {
+  for (std::int64_t i = 0; i < base; ++i) {
+    auto layer = static_cast<std::int32_t>(i % kLayers);
+    auto first = static_cast<std::int32_t>(i / kLayers) * kSpacing;
+    std::int64_t kind = i % 10;
+    if (kind <= 4) {
+      host.AddImage(layer, first, first + kLength - 1, BaseImagePath(i));
+    } else if (kind <= 6) {
+      AddMovedImage(host, layer, first, BaseImagePath(i), i / 10);
+    } else if (kind <= 8) {
+      AddTextLike(host, layer, first);
+    } else {
+      AddSoundLike(host, layer, first);
+    }
+  }
+}
+
+// A base image at its default placement, picked by j.
+std::int64_t DuplicatedBase(std::int64_t base, std::int64_t j) {
+  return ((j * 7919) % (base / 10)) * 10 + j % 5;
+}
+
+void AddNew(hostsim::Host& host, std::int64_t base, std::int64_t count) {
+  const std::int32_t slots = BaseSlots(base);
+  for (std::int64_t j = 0; j < count; ++j) {
+    auto layer = static_cast<std::int32_t>(j % kLayers);
+    auto first = (slots + static_cast<std::int32_t>(j / kLayers)) * kSpacing;
+    std::int64_t kind = j % 10;
+    if (kind == 0) {
+      host.AddImage(layer, first, first + kLength - 1, NewImagePath(j));
+    } else if (kind <= 4) {
+      host.AddImage(layer, first, first + kLength - 1, BaseImagePath(DuplicatedBase(base, j)));
+    } else if (kind <= 6) {
+      AddMovedImage(host, layer, first, MovedImagePath(j), j / 10);
+    } else if (kind <= 8) {
+      AddTextLike(host, layer, first);
+    } else {
+      AddSoundLike(host, layer, first);
+    }
+  }
+}
+
+std::int64_t ExpectedAligned(std::int64_t count) { return (count + 9) / 10; }
+std::int64_t ExpectedImages(std::int64_t count) {
+  std::int64_t images = 0;
+  for (std::int64_t i = 0; i < count; ++i) images += (i % 10) <= 6 ? 1 : 0;
+  return images;
+}
+
+// ---- checks ----
+
+bool g_Failed = false;
+
+void Expect(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "check failed: %s\n", what);
+    g_Failed = true;
+  }
+}
+
+std::size_t KnownCount(std::uint32_t key) {
+  auto& registry = velmora::KnownObjects();
+  auto it = registry.find(key);
+  return it == registry.end() ? 0 : it->second.size();
+}
+
+
+// ---- one size ----
+
+struct Samples {
+  std::vector<double> Scan, Bare, InRead, InEdit, Own, BareInRead, Empty, Ratio, RatioLessEdit;
+};
+
+struct SizeRun {
+  std::int64_t Base = 0, Added = 0, Aligned = 0;
+  std::uint32_t Key = 0;
+  std::size_t Known = 0, Buckets = 0;  // the scene's set after the last scan
+  Samples S;
+};
+
+struct Result {
+  std::int64_t Base = 0, Added = 0, Aligned = 0;
+  int Reps = 0;
+  double Scan = 0, Bare = 0, InRead = 0, InEdit = 0, Own = 0, BareInRead = 0, Empty = 0;
+  double Ratio = 0, RatioLessEdit = 0;
+  std::size_t Known = 0, Buckets = 0;
+};
+
+// A fitted image has the length of 3 s and a zoom of its own; every other
+// new object is as it was added.
+bool FittedExactlyTheCandidates(hostsim::Host& host, const SizeRun& run) {
+  const auto& objects = host.CurrentScene().Objects;
+  if (objects.size() != static_cast<std::size_t>(run.Base + run.Added)) return false;
+  for (std::int64_t j = 0; j < run.Added; ++j) {
+    const hostsim::SimObject& object = *objects[static_cast<std::size_t>(run.Base + j)];
+    bool fitted = object.Length() == 90 &&
+                  object.Item(hostsim::kDrawEffect, hostsim::kZoomItem) != std::string("100.00");
+    bool untouched = object.Length() == kLength;
+    if (j % 10 == 0 ? !fitted : !untouched) return false;
+  }
+  return true;
+}
+
+// Back to the base objects, registry emptied and rebuilt by a baseline scan.
+void Rebaseline(hostsim::Host& host, std::int64_t base) {
+  host.CurrentScene().Objects.resize(static_cast<std::size_t>(base));
+  velmora::ResetPending().store(1);
+  Expect(velmora::RunScan(), "baseline scan succeeds");
+  Expect(KnownCount(host.CurrentSceneKey()) == static_cast<std::size_t>(base),
+         "baseline knows every base object");
+}
+
+// The bare walk must reach the host exactly as the scan's survey does.
+void CheckSameCalls(hostsim::Host& host, std::int64_t base, std::int64_t added) {
+  Rebaseline(host, base);
+  AddNew(host, base, added);
+  host.RecordCalls = true;
+  host.ClearCalls();
+  RunBareWalk();
+  std::vector<std::string> bare = host.CallTexts();
+  host.ClearCalls();
+  velmora::RunScan();
+  std::vector<std::string> scan = host.CallTexts();
+  host.ClearCalls();
+  host.RecordCalls = false;
+  bool same = scan.size() > bare.size() && std::equal(bare.begin(), bare.end(), scan.begin()) &&
+              scan[bare.size()] == "RunEdit()";
+  Expect(same, "bare walk makes the survey's host calls");
+  std::printf("Host calls of the bare walk on %lld objects: %zu, the same sequence as the "
+              "scan's up to its RunEdit: %s\n\n",
+              static_cast<long long>(base + added), bare.size(), same ? "yes" : "NO");
+}
+
+void PrepareSize(hostsim::Host& host, SizeRun& run) {
+  run.Added = run.Base / 20;
+  run.Aligned = ExpectedAligned(run.Added);
+  host.SwitchScene(run.Key);
+  AddBase(host, run.Base);
+  for (std::int64_t j = 0; j < run.Added; j += 10) host.SetMedia(NewImagePath(j), 0.0, 1280, 720);
+}
+
+// One repetition: a fresh baseline, 5 % new objects, then the bare walk and
+// the scan back to back.
+void MeasureOnce(hostsim::Host& host, SizeRun& run, int rep) {
+  Samples& s = run.S;
+  host.SwitchScene(run.Key);
+  Rebaseline(host, run.Base);
+  AddNew(host, run.Base, run.Added);
+  host.ClearLog();
+
+  // Alternating which goes first evens out any warm-cache advantage.
+  for (int turn = 0; turn < 2; ++turn) {
+    if ((turn == 0) == (rep % 2 == 0)) {
+      g_HostTime = HostTime{};
+      std::int64_t start = Now();
+      RunBareWalk();
+      s.Bare.push_back(MsSince(start));
+      s.BareInRead.push_back(g_HostTime.Read);
+      Expect(g_Bare.Objects == static_cast<std::size_t>(run.Base + run.Added),
+             "bare walk reaches every object");
+      Expect(g_Bare.Images ==
+                 static_cast<std::size_t>(ExpectedImages(run.Base) + ExpectedImages(run.Added)),
+             "bare walk sees every image");
+    } else {
+      g_HostTime = HostTime{};
+      std::int64_t start = Now();
+      bool done = velmora::RunScan();
+      double total = MsSince(start);
+      s.Scan.push_back(total);
+      s.InRead.push_back(g_HostTime.Read);
+      s.InEdit.push_back(g_HostTime.Edit);
+      s.Own.push_back(total - g_HostTime.Query - g_HostTime.Read - g_HostTime.Edit);
+      Expect(done, "measured scan succeeds");
+    }
+  }
+  s.Ratio.push_back(s.Scan.back() / s.Bare.back());
+  s.RatioLessEdit.push_back((s.Scan.back() - s.InEdit.back()) / s.Bare.back());
+
+  Expect(KnownCount(run.Key) == static_cast<std::size_t>(run.Base + run.Added),
+         "every surveyed object is known after the scan");
+  if (KnownCount(run.Key) != 0) {
+    run.Known = velmora::KnownObjects().at(run.Key).size();
+    run.Buckets = velmora::KnownObjects().at(run.Key).bucket_count();
+  }
+  Expect(host.InfoLines().size() == 1, "the pass ran once and logged its count");
+  Expect(FittedExactlyTheCandidates(host, run), "the pass fitted exactly the new images "
+                                                "with new files");
+  Expect(host.WarnLines().empty(), "no fit was refused");
+  Expect(host.Violations().empty(), "no host rule broken");
+
+  // What the host spends on a callback that looks up one object.
+  g_HostTime = HostTime{};
+  velmora::GetEditHandle()->RunRead(&EmptyCallback);
+  s.Empty.push_back(g_HostTime.Read);
+}
+
+Result Summarize(const SizeRun& run) {
+  Result r;
+  r.Base = run.Base;
+  r.Added = run.Added;
+  r.Aligned = run.Aligned;
+  r.Reps = static_cast<int>(run.S.Scan.size());
+  r.Known = run.Known;
+  r.Buckets = run.Buckets;
+  r.Scan = Median(run.S.Scan);
+  r.Bare = Median(run.S.Bare);
+  r.InRead = Median(run.S.InRead);
+  r.InEdit = Median(run.S.InEdit);
+  r.Own = Median(run.S.Own);
+  r.BareInRead = Median(run.S.BareInRead);
+  r.Empty = Median(run.S.Empty);
+  r.Ratio = Median(run.S.Ratio);
+  r.RatioLessEdit = Median(run.S.RatioLessEdit);
+  return r;
+}
+
+// ---- memory ----
+
+// Committed private memory, summed over the address space: what Windows
+// reports as a process's private bytes. Wine leaves PrivateUsage of
+// GetProcessMemoryInfo at 0, so the regions are added up here instead.
+std::size_t PrivateBytes() {
+  std::size_t total = 0;
+  MEMORY_BASIC_INFORMATION region;
+  const char* address = nullptr;
+  while (VirtualQuery(address, &region, sizeof region) == sizeof region) {
+    if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) total += region.RegionSize;
+    const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+    if (next <= address) break;
+    address = next;
+  }
+  return total;
+}
+
+std::size_t ReportedPrivateUsage() {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(),
+                       reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+  return counters.PrivateUsage;
+}
+
+// Address step between consecutive 16-byte allocations: what one hash-set
+// node of a 64-bit id (next pointer + value) really occupies in this process.
+std::size_t NodeFootprint() {
+  std::vector<char*> blocks;
+  for (int i = 0; i < 4096; ++i) blocks.push_back(static_cast<char*>(::operator new(16)));
+  std::vector<std::size_t> steps;
+  for (std::size_t i = 1; i < blocks.size(); ++i) {
+    if (blocks[i] > blocks[i - 1]) {
+      steps.push_back(static_cast<std::size_t>(blocks[i] - blocks[i - 1]));
+    }
+  }
+  for (char* block : blocks) ::operator delete(block);
+  std::sort(steps.begin(), steps.end());
+  return steps.empty() ? 0 : steps[steps.size() / 2];
+}
+
+double ComputedBytesPerId(std::size_t known, std::size_t buckets, std::size_t node) {
+  return known == 0 ? 0.0
+                    : (static_cast<double>(buckets) * sizeof(void*) +
+                       static_cast<double>(known) * static_cast<double>(node)) /
+                          static_cast<double>(known);
+}
+
+// The base scene reported under fresh scene keys: each baseline scan adds
+// one whole set to the registry. The first sets settle partly in heap space
+// freed earlier in the run (survey lists, emptied registries), so the figure
+// comes from the last sets, which the heap has to grow for.
+void MeasureMemory(hostsim::Host& host, std::int64_t base, std::size_t node) {
+  host.CurrentScene().Objects.resize(static_cast<std::size_t>(base));
+  constexpr int kSets = 8;
+  constexpr int kSteady = 4;  // the last sets, past the heap's free space
+  std::vector<std::size_t> deltas;
+  std::size_t buckets = 0;
+  for (int k = 0; k < kSets; ++k) {
+    std::uint32_t key = kMemorySceneKey + static_cast<std::uint32_t>(k);
+    host.CurrentScene().Key = key;
+    std::size_t before = PrivateBytes();
+    Expect(velmora::RunScan(), "memory baseline scan succeeds");
+    std::size_t after = PrivateBytes();
+    deltas.push_back(after > before ? after - before : 0);
+    Expect(KnownCount(key) == static_cast<std::size_t>(base), "memory baseline knows the scene");
+    buckets = velmora::KnownObjects().at(key).bucket_count();
+  }
+  std::size_t steady = 0;
+  for (int k = kSets - kSteady; k < kSets; ++k) steady += deltas[static_cast<std::size_t>(k)];
+  double measured = static_cast<double>(steady) / (kSteady * static_cast<double>(base));
+
+  std::printf("Registry memory: the %lld-object scene reported under %d new scene keys, one "
+              "baseline set each; committed private memory of the process (VirtualQuery) "
+              "before and after each scan.\n\n",
+              static_cast<long long>(base), kSets);
+  std::printf("| set | bytes added | per id |\n|---|---|---|\n");
+  for (int k = 0; k < kSets; ++k) {
+    std::size_t d = deltas[static_cast<std::size_t>(k)];
+    std::printf("| %d | %zu | %.1f |\n", k + 1, d,
+                static_cast<double>(d) / static_cast<double>(base));
+  }
+  std::printf("\nMeasured, mean of sets %d-%d: %.1f bytes per known id. Computed for one set: "
+              "%zu buckets x %zu bytes + %lld nodes x %zu bytes = %.1f bytes per known id. "
+              "(GetProcessMemoryInfo's PrivateUsage reads %zu here.)\n",
+              kSets - kSteady + 1, kSets, measured, buckets, sizeof(void*),
+              static_cast<long long>(base), node,
+              ComputedBytesPerId(static_cast<std::size_t>(base), buckets, node),
+              ReportedPrivateUsage());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  g_TicksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
+
+  velmora::SetModuleInstance(GetModuleHandleW(nullptr));
+  hostsim::Host host;
+  host.RecordCalls = false;
+  velmora::AttachLogger(host.Logger());
+  velmora::Settings() = velmora::kDefaultSettings;  // Auto on, 3 s, fit inside, centred
+  velmora::Register(host.Table());
+  WrapEditHandle();
+  const std::size_t node = NodeFootprint();
+
+  std::printf("Velmora scan benchmark: %d layers, 5%% new objects before each measured scan "
+              "(1 in 10 of them aligned by the pass), Auto on.\n\n", kLayers);
+
+  // Sizes may be given on the command line, e.g. "1000 10000" for a quick run.
+  std::vector<SizeRun> runs;
+  for (int i = 1; i < argc; ++i) {
+    runs.push_back(SizeRun{});
+    runs.back().Base = std::max<long long>(100, std::atoll(argv[i]));
+  }
+  if (runs.empty()) {
+    for (std::int64_t base : {1000, 10000, 100000}) {
+      runs.push_back(SizeRun{});
+      runs.back().Base = base;
+    }
+  }
+  std::uint32_t key = kFirstSceneKey;
+  host.SwitchScene(key++);
+  AddBase(host, runs.front().Base);
+  CheckSameCalls(host, runs.front().Base, runs.front().Base / 20);
+  host.CurrentScene().Objects.clear();
+
+  // All sizes stay loaded and take turns, so that a busy spell of the
+  // machine falls on every size alike instead of on one of them.
+  for (SizeRun& run : runs) {
+    run.Key = key++;
+    PrepareSize(host, run);
+  }
+  // Small sizes take a few turns per round, for as many samples as their
+  // short times need to rise above the noise of a shared machine.
+  for (int round = 0; round < kRounds; ++round) {
+    for (SizeRun& run : runs) {
+      int turns = run.Base <= 1000 ? 4 : run.Base <= 10000 ? 2 : 1;
+      for (int turn = 0; turn < turns; ++turn) {
+        MeasureOnce(host, run, static_cast<int>(run.S.Scan.size()));
+      }
+    }
+  }
+  std::vector<Result> results;
+  for (const SizeRun& run : runs) results.push_back(Summarize(run));
+
+  std::printf("Times in ms, medians over the repetitions. RunScan: the whole scan, pass "
+              "included. Bare walk: QueryTimelineInfo + RunRead of the bare walk. Ratio: median "
+              "of RunScan / bare walk, each pair measured back to back; less pass: the same "
+              "with the time inside RunEdit taken off the scan. Survey, pass: time inside the "
+              "scan's RunRead and RunEdit. Scan's own: the rest of RunScan (registry, path "
+              "set, candidates, freeing the survey list). Host per callback: a RunRead whose "
+              "callback looks up one object.\n\n");
+  std::printf("| objects (base + new) | reps | RunScan | bare walk | ratio | ratio less pass | "
+              "survey | bare in RunRead | pass | scan's own | host per callback | aligned |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+  for (const Result& r : results) {
+    std::printf("| %lld + %lld | %d | %.2f | %.2f | %.3f | %.3f | %.2f | %.2f | %.2f | %.2f | "
+                "%.2f | %lld |\n",
+                static_cast<long long>(r.Base), static_cast<long long>(r.Added), r.Reps, r.Scan,
+                r.Bare, r.Ratio, r.RatioLessEdit, r.InRead, r.BareInRead, r.InEdit, r.Own,
+                r.Empty, static_cast<long long>(r.Aligned));
+  }
+  std::printf("\nRegistry after the last measured scan of each size (a %zu-byte node takes %zu "
+              "bytes of heap here):\n\n| objects | known ids | buckets | bytes per id, computed "
+              "|\n|---|---|---|---|\n",
+              2 * sizeof(void*), node);
+  for (const Result& r : results) {
+    std::printf("| %lld | %zu | %zu | %.1f |\n", static_cast<long long>(r.Base + r.Added),
+                r.Known, r.Buckets, ComputedBytesPerId(r.Known, r.Buckets, node));
+  }
+
+  double worst = 0, worstLessPass = 0;
+  for (const Result& r : results) {
+    worst = std::max(worst, r.Ratio);
+    worstLessPass = std::max(worstLessPass, r.RatioLessEdit);
+  }
+  std::printf("\nLargest ratio: %.3f whole scan, %.3f less the pass (target at most 1.5).\n",
+              worst, worstLessPass);
+  for (std::size_t i = 1; i < results.size(); ++i) {
+    double size = static_cast<double>(results[i].Base) / static_cast<double>(results[i - 1].Base);
+    std::printf("RunScan %lld / %lld objects: %.2f; bare walk: %.2f (%.0f times the objects; "
+                "target at most %.0f).\n",
+                static_cast<long long>(results[i].Base),
+                static_cast<long long>(results[i - 1].Base), results[i].Scan / results[i - 1].Scan,
+                results[i].Bare / results[i - 1].Bare, size, size * 1.2);
+  }
+  std::printf("\n");
+
+  host.SwitchScene(runs.back().Key);
+  MeasureMemory(host, runs.back().Base, node);
+
+  velmora::Uninitialize();
+  if (g_Failed) {
+    std::printf("Some checks failed: the figures above are not valid.\n");
+    return 1;
+  }
+  return 0;
+}
