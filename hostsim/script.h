@@ -3,42 +3,7 @@
 // before any of it runs, so that a typo on line 40 cannot leave a half-run
 // scenario behind: every error names its line.
 //
-// Commands (NAME is an object's name in the script, FILE a path relative to
-// the script's folder, TEXT the rest of the line or a "quoted" string):
-//
-//   load [no-logger]            load the plug-in from the plug-in folder and start it
-//   reload [no-logger]          UninitializePlugin, unload, load and start again
-//   unload                      UninitializePlugin and unload
-//   format WxH RATE/SCALE       the current scene's screen and frame rate, e.g. 1920x1080 30000/1001
-//   scene KEY [WxH RATE/SCALE]  switch to scene KEY, made on first use (default 1920x1080 30/1)
-//   paste FILE layer L frame F [frames N] [as NAME]
-//                               an image object as the host pastes it: X 0, Y 0, zoom 100,
-//                               aspect 0, N frames long (default 120); NAME defaults to the
-//                               file name without its extension
-//   add NAME layer L frame F [frames N]   an object that shows no image (e.g. a text)
-//   delete NAME                 remove the object from the timeline
-//   item NAME ITEM VALUE        set a standard-drawing item by hand (X, Y, zoom, aspect)
-//   event KIND                  fire a host event (the plug-in listens to 1 and 3), then
-//                               run the message loop until it is idle
-//   reset                       fire the host's reset, then run the message loop
-//   pump MS                     run the message loop for MS milliseconds
-//   select NAME... | select none
-//   focus NAME | focus none
-//   menu                        run the object-menu entry on the selection
-//   dialog [ok|cancel after MS] open the configuration-menu entry (needs a display)
-//   settings set KEY VALUE      write KEY=VALUE to [Setting] of Velmora.ini beside the module
-//   settings show | settings remove
-//   refuse read|edit|span on|off   make the host refuse RunRead, RunEdit or ReplaceSpan
-//   trace on|off                print every call the plug-in makes into the host
-//   timeline                    print the current scene
-//   table [TEXT]                every object of the scene, before (at the previous table or
-//                               when made) and now; pictures of the ones whose zoom or
-//                               position changed
-//   echo TEXT
-//   expect NAME [first N] [frames N] [zoom T] [x T] [y T]   the object's state (zoom, x, y
-//                               compare the host's item text exactly)
-//   expect-info TEXT | expect-warn TEXT   a log line of the last command before it
-//   expect-no-warn              the last command logged no warning
+// The commands are listed by ScriptHelp(), which velmora-host --help prints.
 #pragma once
 
 #include <cstdint>
@@ -68,7 +33,7 @@ enum class DialogAction { Wait, Ok, Cancel };
 
 struct Command {
   int Line = 0;
-  std::string Source;  // the line as written, without its comment
+  std::string Source;  // the line as written
   Op Kind = Op::Echo;
 
   std::string Name;                 // object name, settings key, refusal or item
@@ -101,6 +66,9 @@ struct Script {
 // `baseFolder`), that names are defined before use and unique, and that the
 // plug-in is loaded before commands that need it.
 Script ParseScript(const std::string& text, const std::wstring& baseFolder);
+
+// The command list, as the program's help shows it.
+const char* ScriptHelp();
 
 // The standard-drawing item a script name stands for ("X", "Y", "zoom" → 拡大率,
 // "aspect" → 縦横比, or the host's own names); empty when unknown.

@@ -1,0 +1,239 @@
+// The before/after table and the placement pictures.
+#include "hostsim/report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace hostsim {
+namespace {
+
+const char* kArrow = " → ";
+// What of the image lies outside the screen, and so is cut off.
+const char* kOutStyle = "fill=\"#e8806f\" fill-opacity=\"0.9\"";
+
+std::string Printf(const char* format, double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+// Coordinates in the picture: one decimal is plenty, and "-0.0" would only
+// be noise.
+std::string Num(double value) {
+  std::string text = Printf("%.1f", value);
+  return text == "-0.0" ? "0.0" : text;
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string Pad(const std::string& text, std::size_t width) {
+  std::size_t w = DisplayWidth(text);
+  return w >= width ? text : text + std::string(width - w, ' ');
+}
+
+std::string Change(const std::string& before, const std::string& after) {
+  if (before == after) return after.empty() ? "-" : after;
+  return (before.empty() ? "-" : before) + kArrow + (after.empty() ? "-" : after);
+}
+
+std::string LengthText(const ObjectState& s, std::int32_t rate, std::int32_t scale) {
+  std::int32_t frames = s.Last - s.First + 1;
+  return std::to_string(frames) + " f " + SecondsText(frames, rate, scale) + " s";
+}
+
+double Parse(const std::string& text) { return text.empty() ? 0.0 : std::strtod(text.c_str(), nullptr); }
+
+std::string SideText(const char* side, double gap) {
+  std::string amount = Printf("%.2f", std::fabs(gap));
+  if (amount.size() > 3 && amount.compare(amount.size() - 3, 3, ".00") == 0) {
+    amount.resize(amount.size() - 3);
+  }
+  if (amount == "0") return std::string(side) + " flush";
+  return std::string(side) + (gap > 0 ? " margin " : " sticks out ") + amount;
+}
+
+}  // namespace
+
+std::size_t DisplayWidth(const std::string& utf8) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    std::uint32_t cp = c;
+    std::size_t n = 1;
+    if (c >= 0xF0) {
+      n = 4;
+      cp = c & 0x07;
+    } else if (c >= 0xE0) {
+      n = 3;
+      cp = c & 0x0F;
+    } else if (c >= 0xC0) {
+      n = 2;
+      cp = c & 0x1F;
+    }
+    for (std::size_t k = 1; k < n && i + k < utf8.size(); ++k) {
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    }
+    bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+                (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0xFFE0 && cp <= 0xFFE6);
+    width += wide ? 2 : 1;
+    i += n;
+  }
+  return width;
+}
+
+std::string SecondsText(std::int32_t frames, std::int32_t rate, std::int32_t scale) {
+  if (rate <= 0 || scale <= 0) return "?";
+  return Printf("%.2f", static_cast<double>(frames) * scale / rate);
+}
+
+std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate,
+                        std::int32_t scale) {
+  std::vector<std::vector<std::string>> cells;
+  cells.push_back({"object", "layer", "image px", "frames", "length", "zoom %", "X", "Y"});
+  for (const TableRow& row : rows) {
+    std::string pixels = "-";
+    if (row.IsImage) {
+      pixels = row.ImagePixels ? std::to_string(row.ImagePixels->first) + "x" +
+                                     std::to_string(row.ImagePixels->second)
+                               : "unreadable";
+    }
+    std::string frames = std::to_string(row.After.First) + "-" + std::to_string(row.After.Last);
+    if (row.Before.First != row.After.First || row.Before.Last != row.After.Last) {
+      frames = std::to_string(row.Before.First) + "-" + std::to_string(row.Before.Last) + kArrow +
+               frames;
+    }
+    cells.push_back({row.Name, std::to_string(row.Layer), pixels, frames,
+                     Change(LengthText(row.Before, rate, scale), LengthText(row.After, rate, scale)),
+                     Change(row.Before.Zoom, row.After.Zoom), Change(row.Before.X, row.After.X),
+                     Change(row.Before.Y, row.After.Y)});
+  }
+  std::vector<std::size_t> widths(cells[0].size(), 0);
+  for (const auto& line : cells) {
+    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(line[i]));
+  }
+  std::string out;
+  for (std::size_t r = 0; r < cells.size(); ++r) {
+    std::string text;
+    for (std::size_t i = 0; i < cells[r].size(); ++i) {
+      text += i + 1 == cells[r].size() ? cells[r][i] : Pad(cells[r][i], widths[i] + 2);
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    out += text + "\n";
+    if (r == 0) {
+      std::size_t total = 0;
+      for (std::size_t w : widths) total += w + 2;
+      out += std::string(total - 2, '-') + "\n";
+    }
+  }
+  return out;
+}
+
+Gaps ComputeGaps(const PictureInput& in) {
+  Gaps g;
+  double zoom = Parse(in.Zoom) / 100.0;
+  g.Width = in.ImageWidth * zoom;
+  g.Height = in.ImageHeight * zoom;
+  double left = in.ScreenWidth / 2.0 + Parse(in.X) - g.Width / 2.0;
+  double top = in.ScreenHeight / 2.0 + Parse(in.Y) - g.Height / 2.0;
+  g.Left = left;
+  g.Top = top;
+  g.Right = in.ScreenWidth - (left + g.Width);
+  g.Bottom = in.ScreenHeight - (top + g.Height);
+  return g;
+}
+
+std::string RenderPicture(const PictureInput& in) {
+  const Gaps g = ComputeGaps(in);
+  const double sw = in.ScreenWidth, sh = in.ScreenHeight;
+  const double il = g.Left, it = g.Top, ir = g.Left + g.Width, ib = g.Top + g.Height;
+
+  // The drawing shows the screen and the whole image, however far it reaches.
+  const double minX = std::min(0.0, il), maxX = std::max(sw, ir);
+  const double minY = std::min(0.0, it), maxY = std::max(sh, ib);
+  const double spanX = std::max(maxX - minX, 1.0), spanY = std::max(maxY - minY, 1.0);
+  const double canvasWidth = 640, drawMaxW = 560, drawMaxH = 380;
+  const double k = std::min(drawMaxW / spanX, drawMaxH / spanY);
+  const double header = 76, footer = 40;
+  const double drawW = spanX * k, drawH = spanY * k;
+  const double ox = (canvasWidth - drawW) / 2.0 - minX * k;
+  const double oy = header - minY * k;
+  const double canvasHeight = header + drawH + footer;
+  auto X = [&](double x) { return Num(ox + x * k); };
+  auto Y = [&](double y) { return Num(oy + y * k); };
+  auto W = [&](double w) { return Num(w * k); };
+
+  auto rect = [&](double l, double t, double r, double b, const std::string& style) {
+    if (r - l <= 1e-9 || b - t <= 1e-9) return std::string();
+    return "  <rect x=\"" + X(l) + "\" y=\"" + Y(t) + "\" width=\"" + W(r - l) + "\" height=\"" +
+           W(b - t) + "\" " + style + "/>\n";
+  };
+
+  std::string svg;
+  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(canvasWidth) +
+         "\" height=\"" + Num(canvasHeight) + "\" viewBox=\"0 0 " + Num(canvasWidth) + " " +
+         Num(canvasHeight) + "\" font-family=\"sans-serif\" font-size=\"13\">\n";
+  svg += "  <rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+
+  std::string size = std::to_string(in.ImageWidth) + "×" + std::to_string(in.ImageHeight);
+  svg += "  <text x=\"16\" y=\"22\" font-size=\"15\" font-weight=\"bold\">" + Escape(in.Name) +
+         " — " + Escape(in.File) + ", " + size + " px</text>\n";
+  svg += "  <text x=\"16\" y=\"42\">zoom " + Escape(in.Zoom) + " %, X " + Escape(in.X) + ", Y " +
+         Escape(in.Y) + ": " + Printf("%.0f", g.Width) + "×" + Printf("%.0f", g.Height) +
+         " px on a " + std::to_string(in.ScreenWidth) + "×" + std::to_string(in.ScreenHeight) +
+         " screen</text>\n";
+  svg += "  <text x=\"16\" y=\"61\" fill=\"#444444\">" + SideText("left", g.Left) + " · " +
+         SideText("right", g.Right) + " · " + SideText("top", g.Top) + " · " +
+         SideText("bottom", g.Bottom) + "</text>\n";
+
+  // Screen, then the image where it shows, then what sticks out.
+  svg += rect(0, 0, sw, sh, "fill=\"#2b2f36\"");
+  const double vl = std::max(il, 0.0), vt = std::max(it, 0.0);
+  const double vr = std::min(ir, sw), vb = std::min(ib, sh);
+  svg += rect(vl, vt, vr, vb, "fill=\"#5b8fd6\"");
+  svg += rect(il, it, ir, std::min(ib, 0.0), kOutStyle);
+  svg += rect(il, std::max(it, sh), ir, ib, kOutStyle);
+  svg += rect(il, std::max(it, 0.0), std::min(ir, 0.0), std::min(ib, sh),
+              kOutStyle);
+  svg += rect(std::max(il, sw), std::max(it, 0.0), ir, std::min(ib, sh),
+              kOutStyle);
+  svg += rect(il, it, ir, ib, "fill=\"none\" stroke=\"#1d4f91\" stroke-width=\"1.5\" "
+                              "stroke-dasharray=\"6 4\"");
+  svg += rect(0, 0, sw, sh, "fill=\"none\" stroke=\"#000000\" stroke-width=\"2\"");
+  // Screen centre and image centre.
+  const double cx = sw / 2, cy = sh / 2;
+  svg += "  <path d=\"M" + X(cx) + " " + Num(oy + cy * k - 6) + "V" + Num(oy + cy * k + 6) + "M" +
+         Num(ox + cx * k - 6) + " " + Y(cy) + "H" + Num(ox + cx * k + 6) +
+         "\" stroke=\"#ffffff\" stroke-width=\"1.5\"/>\n";
+  svg += "  <circle cx=\"" + X((il + ir) / 2) + "\" cy=\"" + Y((it + ib) / 2) +
+         "\" r=\"3\" fill=\"#ffd24d\" stroke=\"#000000\" stroke-width=\"0.8\"/>\n";
+
+  const std::string ly = Num(canvasHeight - 16), by = Num(canvasHeight - 27);
+  svg += "  <rect x=\"16\" y=\"" + by + "\" width=\"14\" height=\"14\" fill=\"#2b2f36\"/>"
+         "<text x=\"36\" y=\"" + ly + "\">screen</text>\n";
+  svg += "  <rect x=\"100\" y=\"" + by + "\" width=\"14\" height=\"14\" fill=\"#5b8fd6\"/>"
+         "<text x=\"120\" y=\"" + ly + "\">image on screen</text>\n";
+  svg += "  <rect x=\"240\" y=\"" + by + "\" width=\"14\" height=\"14\" fill=\"#e8806f\"/>"
+         "<text x=\"260\" y=\"" + ly + "\">sticks out (cut off)</text>\n";
+  svg += "  <circle cx=\"407\" cy=\"" + Num(canvasHeight - 20) + "\" r=\"3\" fill=\"#ffd24d\" "
+         "stroke=\"#000000\" stroke-width=\"0.8\"/><text x=\"416\" y=\"" + ly +
+         "\">image centre (+ screen centre)</text>\n";
+  svg += "</svg>\n";
+  return svg;
+}
+
+}  // namespace hostsim

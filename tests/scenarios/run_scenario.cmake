@@ -1,0 +1,135 @@
+# Runs velmora-host.exe on a scenario with a fresh copy of the module in a
+# fresh plug-in folder, and judges the run. Modes:
+#   expect  the script's own expect lines decide: exit 0 and "run passed"
+#   golden  the printout must equal EXPECTED (folder lines left out), and each
+#           "picture=committed file" pair of PICTURES (comma-separated) must
+#           match byte for byte
+#   bad     each case of the table TABLE ("script lines | ... => error") is put
+#           between valid lines; the run must stop before doing anything, with
+#           exit 2 and the error on the right line
+# Variables: MODE HOST EMULATOR MODULE SCRIPT WORK [EXPECTED PICTURES TABLE SAMPLES]
+cmake_minimum_required(VERSION 3.25)
+
+function(fresh_plugin_folder)
+  file(REMOVE_RECURSE "${WORK}")
+  file(MAKE_DIRECTORY "${WORK}/plugins")
+  file(COPY "${MODULE}" DESTINATION "${WORK}/plugins")
+endfunction()
+
+# Runs the program; sets out, err and rc in the caller.
+function(run_host script)
+  execute_process(COMMAND ${EMULATOR} "${HOST}" ${ARGN} "${script}"
+                  OUTPUT_VARIABLE o ERROR_VARIABLE e RESULT_VARIABLE r)
+  set(out "${o}" PARENT_SCOPE)
+  set(err "${e}" PARENT_SCOPE)
+  set(rc "${r}" PARENT_SCOPE)
+endfunction()
+
+# Reports the first line where two texts differ.
+function(first_difference actual expected)
+  string(REPLACE "\n" ";" a "${actual}")
+  string(REPLACE "\n" ";" b "${expected}")
+  list(LENGTH a na)
+  list(LENGTH b nb)
+  set(i 0)
+  while(i LESS na AND i LESS nb)
+    list(GET a ${i} la)
+    list(GET b ${i} lb)
+    if(NOT la STREQUAL lb)
+      math(EXPR n "${i} + 1")
+      message(FATAL_ERROR "printout differs at line ${n}:\n  got:      ${la}\n  expected: ${lb}")
+    endif()
+    math(EXPR i "${i} + 1")
+  endwhile()
+  message(FATAL_ERROR "printout has ${na} lines, expected ${nb}")
+endfunction()
+
+if(MODE STREQUAL "expect")
+  fresh_plugin_folder()
+  run_host("${SCRIPT}" --plugins "${WORK}/plugins")
+  message("${out}${err}")
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "velmora-host exited with ${rc}")
+  endif()
+  if(NOT out MATCHES "\nexpectations: [1-9][0-9]* checked; run passed\n")
+    message(FATAL_ERROR "the run checked no expectation")
+  endif()
+
+elseif(MODE STREQUAL "golden")
+  fresh_plugin_folder()
+  run_host("${SCRIPT}" --plugins "${WORK}/plugins" --out "${WORK}/out")
+  message("${out}${err}")
+  if(out MATCHES "skipped: no display")
+    message("no display: skipped")
+    return()
+  endif()
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "velmora-host exited with ${rc}")
+  endif()
+  string(REGEX REPLACE "(^|\n)(plug-in folder|output folder|pictures in): [^\n]*" "" actual "${out}")
+  string(REGEX REPLACE "^\n" "" actual "${actual}")
+  file(READ "${EXPECTED}" expected)
+  if(NOT actual STREQUAL expected)
+    file(WRITE "${WORK}/actual.txt" "${actual}")
+    message("the whole printout is in ${WORK}/actual.txt")
+    first_difference("${actual}" "${expected}")
+  endif()
+  string(REPLACE "," ";" pairs "${PICTURES}")
+  foreach(pair IN LISTS pairs)
+    string(REPLACE "=" ";" pair "${pair}")
+    list(GET pair 0 made)
+    list(GET pair 1 committed)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK}/out/${made}" "${committed}"
+                    RESULT_VARIABLE same)
+    if(NOT same EQUAL 0)
+      message(FATAL_ERROR "${WORK}/out/${made} differs from ${committed}")
+    endif()
+  endforeach()
+
+elseif(MODE STREQUAL "bad")
+  file(STRINGS "${TABLE}" rows ENCODING UTF-8)
+  set(cases 0)
+  foreach(row IN LISTS rows)
+    if(row MATCHES "^#" OR row STREQUAL "")
+      continue()
+    endif()
+    string(FIND "${row}" " => " at)
+    if(at LESS 0)
+      message(FATAL_ERROR "table row without \" => \": ${row}")
+    endif()
+    string(SUBSTRING "${row}" 0 ${at} lines)
+    math(EXPR from "${at} + 4")
+    string(SUBSTRING "${row}" ${from} -1 wanted)
+    string(REPLACE "@SAMPLES@" "${SAMPLES}" lines "${lines}")
+    string(REPLACE "@SAMPLES@" "${SAMPLES}" wanted "${wanted}")
+    string(REPLACE " | " "\n" lines "${lines}")
+    string(REGEX MATCHALL "\n" breaks "${lines}")
+    list(LENGTH breaks extra)
+    # Four valid lines come first, so the case's last line is line 5 + extra.
+    math(EXPR line "5 + ${extra}")
+
+    fresh_plugin_folder()
+    set(script "${WORK}/case.txt")
+    file(WRITE "${script}" "settings set Fit 2\nload\nformat 1920x1080 30/1\n"
+                           "paste ${SAMPLES}/landscape.png layer 1 frame 0\n"
+                           "${lines}\nevent 1\ntable\n")
+    run_host("${script}" --plugins "${WORK}/plugins" --out "${WORK}/out")
+    string(FIND "${err}" "case.txt:${line}: ${wanted}" found)
+    if(NOT rc EQUAL 2 OR found LESS 0)
+      message(FATAL_ERROR "case \"${row}\": exit ${rc}, expected 2 and "
+                          "\"case.txt:${line}: ${wanted}\"; it said:\n${out}${err}")
+    endif()
+    if(NOT out STREQUAL "" OR EXISTS "${WORK}/plugins/Velmora.ini" OR EXISTS "${WORK}/out")
+      message(FATAL_ERROR "case \"${row}\": something ran before the error was found:\n${out}")
+    endif()
+    message("ok: ${row}")
+    math(EXPR cases "${cases} + 1")
+  endforeach()
+  if(cases EQUAL 0)
+    message(FATAL_ERROR "no case in ${TABLE}")
+  endif()
+  message("${cases} bad scripts refused before anything ran")
+
+else()
+  message(FATAL_ERROR "unknown MODE ${MODE}")
+endif()
