@@ -1,0 +1,214 @@
+// The built module driven by a host that calls its exports and handlers in
+// unusual orders, from other threads, or with nothing to work on. Each case
+// has one defined outcome, and none may crash or touch the timeline outside
+// a host callback.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hostsim/host.h"
+#include "tests/support/module_fixture.h"
+#include "tests/validation/module_checks.h"
+
+namespace {
+
+using hostsim::Host;
+using validation::CountOps;
+using validation::kWindowClass;
+using validation::MessageWindows;
+
+class OddOrder : public testing::Test {
+ protected:
+  void SetUp() override {
+    host.SetMedia(L"C:\\p.png", 0.0, 4000, 3000);
+    host.SetMedia(L"C:\\q.png", 0.0, 4000, 3000);
+  }
+  void TearDown() override { EXPECT_TRUE(host.Violations().empty()) << host.Violations().front(); }
+
+  hostsim::PluginModule& Module() { return installed.Module(); }
+  void Load() { ASSERT_TRUE(installed.Load()) << Module().Error(); }
+  void Register() { Module().RegisterPlugin(const_cast<velmora::HostTable*>(host.Table())); }
+  // One host event, handled: the scan it asks for runs now.
+  void Event() {
+    host.FireEvent(1);
+    Host::PumpUntilIdle();
+  }
+
+  testsupport::InstalledModule installed;
+  Host host;
+};
+
+TEST_F(OddOrder, UninitializeTwiceThenHandlersDoNothing) {
+  Load();
+  ASSERT_TRUE(Module().Start(host));
+  Event();
+  ASSERT_EQ(CountOps(host, "RunRead"), 1);
+
+  Module().UninitializePlugin();
+  EXPECT_EQ(MessageWindows(kWindowClass), 0);
+  Module().UninitializePlugin();
+  EXPECT_EQ(MessageWindows(kWindowClass), 0);
+
+  // The host may still hold the handlers: they post nothing now.
+  host.AddImage(0, 0, 9, L"C:\\p.png");
+  EXPECT_TRUE(host.FireEvent(1));
+  EXPECT_TRUE(host.FireEvent(3));
+  EXPECT_TRUE(host.FireReset());
+  Host::PumpMessages(100);
+  EXPECT_EQ(CountOps(host, "RunRead"), 1);
+  EXPECT_EQ(CountOps(host, "SetItem"), 0);
+}
+
+TEST_F(OddOrder, UninitializeBeforeAnythingElse) {
+  Load();
+  Module().UninitializePlugin();
+  EXPECT_EQ(MessageWindows(kWindowClass), 0);
+  // The module still starts normally afterwards.
+  ASSERT_TRUE(Module().Start(host));
+  EXPECT_EQ(MessageWindows(kWindowClass), 1);
+  Event();
+  EXPECT_EQ(CountOps(host, "RunRead"), 1);
+}
+
+TEST_F(OddOrder, RegisterWithoutInitializeWorksWithBuiltInSettings) {
+  // A file that would switch everything off, were it read.
+  ASSERT_TRUE(testsupport::WriteTextFile(installed.Folder().File(L"Velmora.ini"),
+                                         "[Setting]\r\nAuto=0\r\nFit=0\r\nEnabled=0\r\n"));
+  Load();
+  Register();
+  EXPECT_EQ(host.Registered().EditHandlesCreated, 1);
+  EXPECT_EQ(host.Registered().Events.size(), 2u);
+  Event();  // baseline of the empty scene
+  host.AddImage(0, 0, 9, L"C:\\p.png");
+  host.ClearCalls();
+  Event();
+  // Auto, Enabled and Fit keep their built-in values: aligned, lengthened.
+  EXPECT_TRUE(validation::AllAre(validation::WrittenItem(host, "拡大率"), "36.000"));
+  EXPECT_EQ(CountOps(host, "ReplaceSpan"), 1);
+  // No logger was handed over, so nothing is logged.
+  EXPECT_TRUE(host.InfoLines().empty());
+}
+
+TEST_F(OddOrder, NoLoggerMeansSilentButWorking) {
+  Load();
+  ASSERT_TRUE(Module().Start(host, /*withLogger=*/false));
+  Event();
+  host.AddImage(0, 0, 9, L"C:\\p.png");
+  host.AddObject(0, 10, 20);  // blocks the lengthening: a warning, were there a logger
+  host.ClearCalls();
+  Event();
+  EXPECT_EQ(validation::WrittenItem(host, "拡大率").size(), 1u);
+  EXPECT_EQ(CountOps(host, "ReplaceSpan"), 1);
+  EXPECT_TRUE(host.InfoLines().empty());
+  EXPECT_TRUE(host.WarnLines().empty());
+}
+
+TEST_F(OddOrder, EventsBeforeAnyPumpGiveOneScan) {
+  Load();
+  ASSERT_TRUE(Module().Start(host));
+  host.AddImage(0, 0, 9, L"C:\\p.png");
+  for (int i = 0; i < 50; ++i) {
+    host.FireEvent(1);
+    host.FireEvent(3);
+  }
+  host.FireReset();
+  // Handlers never scan themselves.
+  EXPECT_EQ(CountOps(host, "RunRead"), 0);
+  Host::PumpUntilIdle();
+  EXPECT_EQ(CountOps(host, "RunRead"), 1);
+  // That scan was a baseline (the reset emptied nothing yet known): nothing aligned.
+  EXPECT_EQ(CountOps(host, "RunEdit"), 0);
+}
+
+TEST_F(OddOrder, EventsFromOtherThreadsGiveOneScan) {
+  Load();
+  ASSERT_TRUE(Module().Start(host));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([this, t] {
+      for (int i = 0; i < 500; ++i) {
+        if (t == 0 && i % 100 == 0)
+          host.FireReset();
+        else
+          host.FireEvent(t % 2 == 0 ? 1 : 3);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(CountOps(host, "RunRead"), 0);
+  Host::PumpUntilIdle();
+  EXPECT_EQ(CountOps(host, "RunRead"), 1);
+  // And the trigger is not stuck: the next event scans again.
+  Event();
+  EXPECT_EQ(CountOps(host, "RunRead"), 2);
+}
+
+TEST_F(OddOrder, RetryDiesWithTheWindow) {
+  Load();
+  ASSERT_TRUE(Module().Start(host));
+  host.Refuse.RunRead = true;
+  Event();
+  Host::PumpMessages(750);
+  int attempts = CountOps(host, "RunRead");
+  EXPECT_GE(attempts, 2) << "a refused scan is repeated while the window lives";
+  Module().UninitializePlugin();
+  Host::PumpMessages(750);
+  EXPECT_EQ(CountOps(host, "RunRead"), attempts);
+}
+
+TEST_F(OddOrder, SecondRegisterLeavesOneWindow) {
+  Load();
+  ASSERT_TRUE(Module().Start(host));
+  Register();
+  EXPECT_EQ(MessageWindows(kWindowClass), 1);
+  // Both registrations' handlers fire; their requests still give one scan.
+  Event();
+  EXPECT_EQ(CountOps(host, "RunRead"), 1);
+}
+
+struct EmptyMenuCase {
+  const char* name;
+  std::optional<std::int32_t> countOverride;
+  int nullEntries;  // selection entries the host hands out as null
+  std::vector<std::string> calls;
+};
+
+TEST_F(OddOrder, ObjectMenuWithNothingToAlign) {
+  const EmptyMenuCase cases[] = {
+      {"nothing selected, nothing focused",
+       std::nullopt,
+       0,
+       {"SelectedCount()", "FocusedObject()"}},
+      {"selected entries all null",
+       std::nullopt,
+       2,
+       {"SelectedCount()", "SelectedObject(0)", "SelectedObject(1)", "FocusedObject()"}},
+      {"a count of 3 with no objects behind it",
+       3,
+       0,
+       {"SelectedCount()", "SelectedObject(0)", "SelectedObject(1)", "SelectedObject(2)",
+        "FocusedObject()"}},
+      {"a negative count", -2, 0, {"SelectedCount()", "FocusedObject()"}},
+  };
+  Load();
+  ASSERT_TRUE(Module().Start(host));
+  host.AddImage(0, 0, 9, L"C:\\p.png");  // on the timeline, but neither selected nor focused
+  for (const EmptyMenuCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    host.Select(std::vector<hostsim::SimObject*>(static_cast<std::size_t>(c.nullEntries), nullptr));
+    host.SetFocus(nullptr);
+    host.SelectedCountOverride = c.countOverride;
+    host.ClearCalls();
+    host.ClearLog();
+    ASSERT_TRUE(host.RunObjectMenu());
+    std::vector<std::string> expected = {"ObjectMenu(画像の長さと大きさを揃える)"};
+    expected.insert(expected.end(), c.calls.begin(), c.calls.end());
+    EXPECT_EQ(host.CallTexts(), expected);
+    EXPECT_EQ(host.InfoLines(), std::vector<std::wstring>{L"選んだ画像を 0 個揃えました"});
+  }
+}
+
+}  // namespace
