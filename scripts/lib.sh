@@ -24,6 +24,11 @@ velmora_ensure_packages() {
 velmora_start_wine() {
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  # A running server keeps its desktop on the display it was started under;
+  # if that display is gone (or there was none), no dialog can open. Start
+  # afresh under the current one.
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  wineserver -w </dev/null >/dev/null 2>&1 || true
   # The first run creates the prefix; a persistent server keeps later runs
   # fast, and redirecting everything keeps it off CTest's output pipes.
   wineserver -p </dev/null >/dev/null 2>&1 || true

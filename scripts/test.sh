@@ -9,10 +9,13 @@ cd "$(dirname "$0")/.."
 velmora_ensure_packages
 velmora_configure_build build -DCMAKE_BUILD_TYPE=Release
 velmora_configure_build build-ubsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON
-velmora_start_wine
 
+# Wine starts inside the virtual display, so that its desktop (and with it
+# every dialog) lives there.
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   set -e
+  . scripts/lib.sh
+  velmora_start_wine
   ctest --test-dir build --output-on-failure --timeout 600
   echo "== again with undefined behaviour trapped =="
   ctest --test-dir build-ubsan --output-on-failure --timeout 600 -LE display
