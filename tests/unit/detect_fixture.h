@@ -73,6 +73,18 @@ inline std::vector<HWND> OwnMessageWindows() {
 
 class DetectTest : public testing::Test {
  protected:
+  // Takes every ScanRequest out of the queue, dispatches them, and says how
+  // many there were.
+  static int DispatchQueuedScanRequests() {
+    std::vector<MSG> taken;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, velmora::kScanRequest, velmora::kScanRequest, PM_REMOVE)) {
+      taken.push_back(msg);
+    }
+    for (const MSG& m : taken) DispatchMessageW(&m);
+    return static_cast<int>(taken.size());
+  }
+
   void SetUp() override {
     ResetDetectState();
     velmora::AttachLogger(host_.Logger());

@@ -43,16 +43,6 @@ class ThreadTest : public DetectTest {
     };
   }
 
-  static int DispatchQueuedScanRequests() {
-    std::vector<MSG> taken;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, velmora::kScanRequest, velmora::kScanRequest, PM_REMOVE)) {
-      taken.push_back(msg);
-    }
-    for (const MSG& m : taken) DispatchMessageW(&m);
-    return static_cast<int>(taken.size());
-  }
-
   DWORD owner_ = 0;
   bool foreignThread_ = false;
   bool inScan_ = false;

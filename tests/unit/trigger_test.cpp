@@ -24,18 +24,6 @@ class TriggerTest : public DetectTest {
  protected:
   HWND Window() const { return velmora::MessageWindow(); }
 
-  // Takes every ScanRequest out of the queue, dispatches them, and says how
-  // many there were.
-  int DispatchQueuedScanRequests() {
-    std::vector<MSG> taken;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, velmora::kScanRequest, velmora::kScanRequest, PM_REMOVE)) {
-      taken.push_back(msg);
-    }
-    for (const MSG& m : taken) DispatchMessageW(&m);
-    return static_cast<int>(taken.size());
-  }
-
   static bool ScanRequestQueued() {
     MSG msg;
     return PeekMessageW(&msg, nullptr, velmora::kScanRequest, velmora::kScanRequest,
