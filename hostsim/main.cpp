@@ -52,15 +52,6 @@ std::wstring WithSlash(std::wstring folder) {
   return folder;
 }
 
-std::wstring FullPath(const std::wstring& path) {
-  DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return path;
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
-  full.resize(n);
-  return full;
-}
-
 std::wstring FolderOf(const std::wstring& path) {
   std::size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
@@ -693,9 +684,9 @@ int Main(int argc, wchar_t** argv) {
     WriteError(std::string("velmora-host: no script given\n") + kUsage);
     return 2;
   }
-  opt.ScriptPath = FullPath(opt.ScriptPath);
-  opt.PluginFolder = WithSlash(opt.PluginFolder.empty() ? ExecutableFolder() : FullPath(opt.PluginFolder));
-  if (!opt.OutFolder.empty()) opt.OutFolder = WithSlash(FullPath(opt.OutFolder));
+  opt.ScriptPath = FullPath(L"", opt.ScriptPath);
+  opt.PluginFolder = WithSlash(opt.PluginFolder.empty() ? ExecutableFolder() : FullPath(L"", opt.PluginFolder));
+  if (!opt.OutFolder.empty()) opt.OutFolder = WithSlash(FullPath(L"", opt.OutFolder));
 
   std::string text;
   if (!ReadWholeFile(opt.ScriptPath, text)) {

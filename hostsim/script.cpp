@@ -111,17 +111,6 @@ bool IsName(const std::string& name) {
   return true;
 }
 
-std::wstring FullPath(const std::wstring& base, const std::wstring& path) {
-  bool absolute = (path.size() > 1 && path[1] == L':') ||
-                  (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
-  std::wstring joined = absolute ? path : base + path;
-  DWORD n = GetFullPathNameW(joined.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return joined;
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(joined.c_str(), n, full.data(), nullptr);
-  full.resize(n);
-  return full;
-}
 
 std::string StemOf(const std::wstring& path) {
   std::size_t slash = path.find_last_of(L"\\/");
@@ -504,6 +493,19 @@ Script ParseScript(const std::string& text, const std::wstring& baseFolder) {
     pos = newline + 1;
   }
   return script;
+}
+
+// A path relative to `base` (or absolute) made whole.
+std::wstring FullPath(const std::wstring& base, const std::wstring& path) {
+  bool absolute = (path.size() > 1 && path[1] == L':') ||
+                  (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
+  std::wstring joined = absolute ? path : base + path;
+  DWORD n = GetFullPathNameW(joined.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return joined;
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(joined.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  return full;
 }
 
 }  // namespace hostsim

@@ -74,4 +74,8 @@ const char* ScriptHelp();
 // "aspect" → 縦横比, or the host's own names); empty when unknown.
 std::wstring DrawItemName(const std::string& scriptName);
 
+// `path` made absolute; a relative path is taken from `base` (empty: from
+// the current folder).
+std::wstring FullPath(const std::wstring& base, const std::wstring& path);
+
 }  // namespace hostsim
