@@ -35,8 +35,9 @@ void PendingPass(TimelineAccess* access) {
   int count = 0;
   // A lengthened object still covers the frame after its old end, so the host
   // may hand it out again; fitting it twice would change nothing but would
-  // count one pasted image as two and repeat its warnings.
-  std::set<ObjectId> fitted;
+  // count one pasted image as two and repeat its warnings. Kept by handle, not
+  // by id: two different objects the host gave one id are both new.
+  std::set<ObjectHandle> fitted;
   const std::int32_t lastLayer = access->Info->LastLayer;
   for (std::int32_t layer = 0; layer <= lastLayer; ++layer) {
     std::int32_t from = 0;
@@ -46,7 +47,7 @@ void PendingPass(TimelineAccess* access) {
       // object has just been lengthened.
       std::int32_t last = access->GetSpan(object).LastFrame;
       ObjectId id = access->GetObjectId(object);
-      if (g_PendingObjects.count(id) != 0 && fitted.insert(id).second) {
+      if (g_PendingObjects.count(id) != 0 && fitted.insert(object).second) {
         FitImage(access, object, g_PendingSceneFormat);
         ++count;
       }

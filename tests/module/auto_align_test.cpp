@@ -86,6 +86,34 @@ TEST(AutoAlignEndToEnd, RefusedScanIsRepeatedWithoutAnotherEvent) {
   EXPECT_TRUE(host.Violations().empty());
 }
 
+// The pass remembers what it fitted by handle: an object the host hands out
+// again is fitted once, but two objects the host gave one id are both new.
+TEST(AutoAlignEndToEnd, TwoPastedImagesSharingAnIdAreBothAligned) {
+  InstalledModule installed;
+  ASSERT_TRUE(installed.Load()) << installed.Module().Error();
+  Host host;
+  ASSERT_TRUE(installed.Module().Start(host));
+  ShowScene(host);
+
+  host.SetMedia(L"C:\\a.png", 0.0, 4000, 3000);
+  host.SetMedia(L"C:\\b.png", 0.0, 4000, 3000);
+  SimObject& a = host.AddImage(0, 0, 89, L"C:\\a.png");
+  SimObject& b = host.AddImage(0, 100, 189, L"C:\\b.png");
+  b.Id = a.Id;
+  host.FireEvent(1);
+  Host::PumpMessages(200);
+  ExpectAligned(a, 0);
+  ExpectAligned(b, 100);
+  EXPECT_EQ(InfoCount(host, L"貼った画像を 2 個揃えました"), 1);
+
+  const std::size_t lines = host.InfoLines().size();
+  host.FireEvent(1);
+  Host::PumpMessages(100);
+  EXPECT_EQ(host.InfoLines().size(), lines) << "the next scan aligns nothing";
+  EXPECT_EQ(host.RunEditCount(), 1);
+  EXPECT_TRUE(host.Violations().empty());
+}
+
 // Uninitialising takes the window class with the window, so nothing of the
 // first load is left in the process for the second to run into.
 TEST(AutoAlignEndToEnd, WorksAgainAfterTheModuleIsReloaded) {
