@@ -43,16 +43,16 @@ void LengthStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& 
   }
 }
 
-void FitStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& format,
-             bool mediaRead, const MediaInfo& media) {
+void FitStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& format, bool mediaRead,
+             const MediaInfo& media) {
   const PluginSettings& settings = Settings();
   if (!mediaRead || media.PixelWidth <= 0 || media.PixelHeight <= 0 || format.Width <= 0 ||
       format.Height <= 0) {
     LogWarn(kSizeMissingWarning);
     return;
   }
-  Placement p = ComputePlacement(format.Width, format.Height, media.PixelWidth,
-                                 media.PixelHeight, settings.Fit, settings.Align);
+  Placement p = ComputePlacement(format.Width, format.Height, media.PixelWidth, media.PixelHeight,
+                                 settings.Fit, settings.Align);
   access->SetItem(object, kDrawEffect, L"拡大率", FormatFixed(p.Scale * 100.0, 3).c_str());
   access->SetItem(object, kDrawEffect, L"X", FormatFixed(p.X, 2).c_str());
   access->SetItem(object, kDrawEffect, L"Y", FormatFixed(p.Y, 2).c_str());
@@ -107,8 +107,8 @@ Placement ComputePlacement(std::int32_t screenWidth, std::int32_t screenHeight,
 
 std::string FormatFixed(double value, int decimals) {
   char buffer[400];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
-                              decimals);
+  auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
   if (result.ec != std::errc()) return std::string();
   return std::string(buffer, result.ptr);
 }

@@ -118,8 +118,8 @@ void VisitObject(TimelineAccess* access, ObjectHandle object) {
       velmora::ItemEquals(access, object, hostsim::kAspectItem, 0.0)) {
     ++g_Bare.Defaults;
   }
-  std::wstring path = velmora::WideFromUtf8(
-      access->GetItem(object, hostsim::kImageEffect, hostsim::kFileItem));
+  std::wstring path =
+      velmora::WideFromUtf8(access->GetItem(object, hostsim::kImageEffect, hostsim::kFileItem));
   g_Bare.PathUnits += path.size();
 }
 
@@ -247,7 +247,8 @@ void AddNew(hostsim::Host& host, std::int64_t base, std::int64_t count) {
 std::int64_t ExpectedAligned(std::int64_t count) { return (count + 9) / 10; }
 std::int64_t ExpectedImages(std::int64_t count) {
   std::int64_t images = 0;
-  for (std::int64_t i = 0; i < count; ++i) images += (i % 10) <= 6 ? 1 : 0;
+  for (std::int64_t i = 0; i < count; ++i)
+    images += (i % 10) <= 6 ? 1 : 0;
   return images;
 }
 
@@ -267,7 +268,6 @@ std::size_t KnownCount(std::uint32_t key) {
   auto it = registry.find(key);
   return it == registry.end() ? 0 : it->second.size();
 }
-
 
 // ---- one size ----
 
@@ -330,9 +330,10 @@ void CheckSameCalls(hostsim::Host& host, std::int64_t base, std::int64_t added) 
   bool same = scan.size() > bare.size() && std::equal(bare.begin(), bare.end(), scan.begin()) &&
               scan[bare.size()] == "RunEdit()";
   Expect(same, "bare walk makes the survey's host calls");
-  std::printf("Host calls of the bare walk on %lld objects: %zu, the same sequence as the "
-              "scan's up to its RunEdit: %s\n\n",
-              static_cast<long long>(base + added), bare.size(), same ? "yes" : "NO");
+  std::printf(
+      "Host calls of the bare walk on %lld objects: %zu, the same sequence as the "
+      "scan's up to its RunEdit: %s\n\n",
+      static_cast<long long>(base + added), bare.size(), same ? "yes" : "NO");
 }
 
 void PrepareSize(hostsim::Host& host, SizeRun& run) {
@@ -340,7 +341,8 @@ void PrepareSize(hostsim::Host& host, SizeRun& run) {
   run.Aligned = ExpectedAligned(run.Added);
   host.SwitchScene(run.Key);
   AddBase(host, run.Base);
-  for (std::int64_t j = 0; j < run.Added; j += 10) host.SetMedia(NewImagePath(j), 0.0, 1280, 720);
+  for (std::int64_t j = 0; j < run.Added; j += 10)
+    host.SetMedia(NewImagePath(j), 0.0, 1280, 720);
 }
 
 // One repetition: a fresh baseline, 5 % new objects, then the bare walk and
@@ -387,8 +389,9 @@ void MeasureOnce(hostsim::Host& host, SizeRun& run, int rep) {
     run.Buckets = velmora::KnownObjects().at(run.Key).bucket_count();
   }
   Expect(host.InfoLines().size() == 1, "the pass ran once and logged its count");
-  Expect(FittedExactlyTheCandidates(host, run), "the pass fitted exactly the new images "
-                                                "with new files");
+  Expect(FittedExactlyTheCandidates(host, run),
+         "the pass fitted exactly the new images "
+         "with new files");
   Expect(host.WarnLines().empty(), "no fit was refused");
   Expect(host.Violations().empty(), "no host rule broken");
 
@@ -439,8 +442,8 @@ std::size_t PrivateBytes() {
 std::size_t ReportedPrivateUsage() {
   PROCESS_MEMORY_COUNTERS_EX counters{};
   counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(),
-                       reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                       sizeof counters);
   return counters.PrivateUsage;
 }
 
@@ -448,14 +451,16 @@ std::size_t ReportedPrivateUsage() {
 // node of a 64-bit id (next pointer + value) really occupies in this process.
 std::size_t NodeFootprint() {
   std::vector<char*> blocks;
-  for (int i = 0; i < 4096; ++i) blocks.push_back(static_cast<char*>(::operator new(16)));
+  for (int i = 0; i < 4096; ++i)
+    blocks.push_back(static_cast<char*>(::operator new(16)));
   std::vector<std::size_t> steps;
   for (std::size_t i = 1; i < blocks.size(); ++i) {
     if (blocks[i] > blocks[i - 1]) {
       steps.push_back(static_cast<std::size_t>(blocks[i] - blocks[i - 1]));
     }
   }
-  for (char* block : blocks) ::operator delete(block);
+  for (char* block : blocks)
+    ::operator delete(block);
   std::sort(steps.begin(), steps.end());
   return steps.empty() ? 0 : steps[steps.size() / 2];
 }
@@ -488,26 +493,28 @@ void MeasureMemory(hostsim::Host& host, std::int64_t base, std::size_t node) {
     buckets = velmora::KnownObjects().at(key).bucket_count();
   }
   std::size_t steady = 0;
-  for (int k = kSets - kSteady; k < kSets; ++k) steady += deltas[static_cast<std::size_t>(k)];
+  for (int k = kSets - kSteady; k < kSets; ++k)
+    steady += deltas[static_cast<std::size_t>(k)];
   double measured = static_cast<double>(steady) / (kSteady * static_cast<double>(base));
 
-  std::printf("Registry memory: the %lld-object scene reported under %d new scene keys, one "
-              "baseline set each; committed private memory of the process (VirtualQuery) "
-              "before and after each scan.\n\n",
-              static_cast<long long>(base), kSets);
+  std::printf(
+      "Registry memory: the %lld-object scene reported under %d new scene keys, one "
+      "baseline set each; committed private memory of the process (VirtualQuery) "
+      "before and after each scan.\n\n",
+      static_cast<long long>(base), kSets);
   std::printf("| set | bytes added | per id |\n|---|---|---|\n");
   for (int k = 0; k < kSets; ++k) {
     std::size_t d = deltas[static_cast<std::size_t>(k)];
     std::printf("| %d | %zu | %.1f |\n", k + 1, d,
                 static_cast<double>(d) / static_cast<double>(base));
   }
-  std::printf("\nMeasured, mean of sets %d-%d: %.1f bytes per known id. Computed for one set: "
-              "%zu buckets x %zu bytes + %lld nodes x %zu bytes = %.1f bytes per known id. "
-              "(GetProcessMemoryInfo's PrivateUsage reads %zu here.)\n",
-              kSets - kSteady + 1, kSets, measured, buckets, sizeof(void*),
-              static_cast<long long>(base), node,
-              ComputedBytesPerId(static_cast<std::size_t>(base), buckets, node),
-              ReportedPrivateUsage());
+  std::printf(
+      "\nMeasured, mean of sets %d-%d: %.1f bytes per known id. Computed for one set: "
+      "%zu buckets x %zu bytes + %lld nodes x %zu bytes = %.1f bytes per known id. "
+      "(GetProcessMemoryInfo's PrivateUsage reads %zu here.)\n",
+      kSets - kSteady + 1, kSets, measured, buckets, sizeof(void*), static_cast<long long>(base),
+      node, ComputedBytesPerId(static_cast<std::size_t>(base), buckets, node),
+      ReportedPrivateUsage());
 }
 
 }  // namespace
@@ -526,8 +533,10 @@ int main(int argc, char** argv) {
   WrapEditHandle();
   const std::size_t node = NodeFootprint();
 
-  std::printf("Velmora scan benchmark: %d layers, 5%% new objects before each measured scan "
-              "(1 in 10 of them aligned by the pass), Auto on.\n\n", kLayers);
+  std::printf(
+      "Velmora scan benchmark: %d layers, 5%% new objects before each measured scan "
+      "(1 in 10 of them aligned by the pass), Auto on.\n\n",
+      kLayers);
 
   // Sizes may be given on the command line, e.g. "1000 10000" for a quick run.
   std::vector<SizeRun> runs;
@@ -564,32 +573,37 @@ int main(int argc, char** argv) {
     }
   }
   std::vector<Result> results;
-  for (const SizeRun& run : runs) results.push_back(Summarize(run));
+  for (const SizeRun& run : runs)
+    results.push_back(Summarize(run));
 
-  std::printf("Times in ms, medians over the repetitions. RunScan: the whole scan, pass "
-              "included. Bare walk: QueryTimelineInfo + RunRead of the bare walk. Ratio: median "
-              "of RunScan / bare walk, each pair measured back to back; less pass: the same "
-              "with the time inside RunEdit taken off the scan. Survey, pass: time inside the "
-              "scan's RunRead and RunEdit. Scan's own: the rest of RunScan (registry, path "
-              "set, candidates, freeing the survey list). Host per callback: a RunRead whose "
-              "callback looks up one object.\n\n");
-  std::printf("| objects (base + new) | reps | RunScan | bare walk | ratio | ratio less pass | "
-              "survey | bare in RunRead | pass | scan's own | host per callback | aligned |\n");
+  std::printf(
+      "Times in ms, medians over the repetitions. RunScan: the whole scan, pass "
+      "included. Bare walk: QueryTimelineInfo + RunRead of the bare walk. Ratio: median "
+      "of RunScan / bare walk, each pair measured back to back; less pass: the same "
+      "with the time inside RunEdit taken off the scan. Survey, pass: time inside the "
+      "scan's RunRead and RunEdit. Scan's own: the rest of RunScan (registry, path "
+      "set, candidates, freeing the survey list). Host per callback: a RunRead whose "
+      "callback looks up one object.\n\n");
+  std::printf(
+      "| objects (base + new) | reps | RunScan | bare walk | ratio | ratio less pass | "
+      "survey | bare in RunRead | pass | scan's own | host per callback | aligned |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Result& r : results) {
-    std::printf("| %lld + %lld | %d | %.2f | %.2f | %.3f | %.3f | %.2f | %.2f | %.2f | %.2f | "
-                "%.2f | %lld |\n",
-                static_cast<long long>(r.Base), static_cast<long long>(r.Added), r.Reps, r.Scan,
-                r.Bare, r.Ratio, r.RatioLessEdit, r.InRead, r.BareInRead, r.InEdit, r.Own,
-                r.Empty, static_cast<long long>(r.Aligned));
+    std::printf(
+        "| %lld + %lld | %d | %.2f | %.2f | %.3f | %.3f | %.2f | %.2f | %.2f | %.2f | "
+        "%.2f | %lld |\n",
+        static_cast<long long>(r.Base), static_cast<long long>(r.Added), r.Reps, r.Scan, r.Bare,
+        r.Ratio, r.RatioLessEdit, r.InRead, r.BareInRead, r.InEdit, r.Own, r.Empty,
+        static_cast<long long>(r.Aligned));
   }
-  std::printf("\nRegistry after the last measured scan of each size (a %zu-byte node takes %zu "
-              "bytes of heap here):\n\n| objects | known ids | buckets | bytes per id, computed "
-              "|\n|---|---|---|---|\n",
-              2 * sizeof(void*), node);
+  std::printf(
+      "\nRegistry after the last measured scan of each size (a %zu-byte node takes %zu "
+      "bytes of heap here):\n\n| objects | known ids | buckets | bytes per id, computed "
+      "|\n|---|---|---|---|\n",
+      2 * sizeof(void*), node);
   for (const Result& r : results) {
-    std::printf("| %lld | %zu | %zu | %.1f |\n", static_cast<long long>(r.Base + r.Added),
-                r.Known, r.Buckets, ComputedBytesPerId(r.Known, r.Buckets, node));
+    std::printf("| %lld | %zu | %zu | %.1f |\n", static_cast<long long>(r.Base + r.Added), r.Known,
+                r.Buckets, ComputedBytesPerId(r.Known, r.Buckets, node));
   }
 
   double worst = 0, worstLessPass = 0;
@@ -597,15 +611,16 @@ int main(int argc, char** argv) {
     worst = std::max(worst, r.Ratio);
     worstLessPass = std::max(worstLessPass, r.RatioLessEdit);
   }
-  std::printf("\nLargest ratio: %.3f whole scan, %.3f less the pass (target at most 1.5).\n",
-              worst, worstLessPass);
+  std::printf("\nLargest ratio: %.3f whole scan, %.3f less the pass (target at most 1.5).\n", worst,
+              worstLessPass);
   for (std::size_t i = 1; i < results.size(); ++i) {
     double size = static_cast<double>(results[i].Base) / static_cast<double>(results[i - 1].Base);
-    std::printf("RunScan %lld / %lld objects: %.2f; bare walk: %.2f (%.0f times the objects; "
-                "target at most %.0f).\n",
-                static_cast<long long>(results[i].Base),
-                static_cast<long long>(results[i - 1].Base), results[i].Scan / results[i - 1].Scan,
-                results[i].Bare / results[i - 1].Bare, size, size * 1.2);
+    std::printf(
+        "RunScan %lld / %lld objects: %.2f; bare walk: %.2f (%.0f times the objects; "
+        "target at most %.0f).\n",
+        static_cast<long long>(results[i].Base), static_cast<long long>(results[i - 1].Base),
+        results[i].Scan / results[i - 1].Scan, results[i].Bare / results[i - 1].Bare, size,
+        size * 1.2);
   }
   std::printf("\n");
 

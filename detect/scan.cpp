@@ -46,7 +46,8 @@ bool RunScan() {
     // First visit of the scene: learn what is there, align nothing.
     auto& baseline = g_KnownObjects[info.SceneKey];
     baseline.reserve(records.size());
-    for (const SurveyRecord& record : records) baseline.insert(record.Id);
+    for (const SurveyRecord& record : records)
+      baseline.insert(record.Id);
     return true;
   }
   auto& known = found->second;
@@ -78,7 +79,8 @@ bool RunScan() {
   if (edit->RunEdit(&AlignPendingPass) == 0) return false;
 
   // `known` is still valid: nothing has touched the registry since the lookup.
-  for (ObjectId id : candidates) known.insert(id);
+  for (ObjectId id : candidates)
+    known.insert(id);
   return true;
 }
 

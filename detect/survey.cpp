@@ -22,10 +22,9 @@ SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
   if (access->EffectCount(object, kImageEffect) <= 0) return record;
   if (access->EffectCount(object, kDrawEffect) <= 0) return record;
   record.IsImage = true;
-  record.IsDefaultPlacement = ItemEquals(access, object, L"X", 0.0) &&
-                              ItemEquals(access, object, L"Y", 0.0) &&
-                              ItemEquals(access, object, L"拡大率", 100.0) &&
-                              ItemEquals(access, object, L"縦横比", 0.0);
+  record.IsDefaultPlacement =
+      ItemEquals(access, object, L"X", 0.0) && ItemEquals(access, object, L"Y", 0.0) &&
+      ItemEquals(access, object, L"拡大率", 100.0) && ItemEquals(access, object, L"縦横比", 0.0);
   // Known images' paths matter too, default placement or not.
   record.FilePath = WideFromUtf8(access->GetItem(object, kImageEffect, L"ファイル"));
   return record;

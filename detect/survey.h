@@ -26,8 +26,7 @@ bool& SurveyFailed();
 
 // RunRead callback: walks layers 0..SurveyLastLayer() into SurveyList().
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);
-void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer,
-                std::vector<SurveyRecord>& records);
+void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records);
 
 // Whether a standard-drawing item reads, wholly, as a number within 1e-6 of
 // `target`.

@@ -51,8 +51,8 @@ void CreateMessageWindow() {
   wc.hInstance = ModuleInstance();
   wc.lpszClassName = kMessageWindowClass;
   if (RegisterClassW(&wc) != 0) g_ClassRegistered = true;
-  HWND window = CreateWindowExW(0, kMessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                nullptr, ModuleInstance(), nullptr);
+  HWND window = CreateWindowExW(0, kMessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                ModuleInstance(), nullptr);
   g_MessageWindow.store(window);
 }
 
@@ -90,8 +90,7 @@ LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       g_ScanPosted.exchange(0);
       ScanNow(window);
       return 0;
-    default:
-      return DefWindowProcW(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 

@@ -14,7 +14,8 @@ std::string IdText(const SimObject* object) {
 }
 
 std::uint32_t PlacementToken(const SimObject& object) {
-  return static_cast<std::uint32_t>(object.Layer) * 1000003u + static_cast<std::uint32_t>(object.First);
+  return static_cast<std::uint32_t>(object.Layer) * 1000003u +
+         static_cast<std::uint32_t>(object.First);
 }
 
 // Whether a layer's objects, in order of their first frames, also end in
@@ -37,7 +38,8 @@ std::uint64_t ObjectMix(const SimObject& o) {
   };
   std::uint64_t where = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(o.Layer)) << 32) |
                         static_cast<std::uint32_t>(o.First);
-  return mix(reinterpret_cast<std::uintptr_t>(&o) ^ mix(where ^ mix(static_cast<std::uint32_t>(o.Last))));
+  return mix(reinterpret_cast<std::uintptr_t>(&o) ^
+             mix(where ^ mix(static_cast<std::uint32_t>(o.Last))));
 }
 
 }  // namespace
@@ -91,13 +93,15 @@ struct Thunks {
     H().Record("RegisterResetHandler", handler ? "handler" : "null");
     H().registered_.Reset = handler;
   }
-  static void VELMORA_HOSTCALL RegisterObjectMenu(const wchar_t* label, velmora::EditCallback handler) {
+  static void VELMORA_HOSTCALL RegisterObjectMenu(const wchar_t* label,
+                                                  velmora::EditCallback handler) {
     std::wstring text = label ? label : L"";
     H().Record("RegisterObjectMenu", Utf8(text));
     H().registered_.ObjectMenuLabel = text;
     H().registered_.ObjectMenu = handler;
   }
-  static void VELMORA_HOSTCALL RegisterConfigMenu(const wchar_t* label, velmora::ConfigMenuHandler handler) {
+  static void VELMORA_HOSTCALL RegisterConfigMenu(const wchar_t* label,
+                                                  velmora::ConfigMenuHandler handler) {
     std::wstring text = label ? label : L"";
     H().Record("RegisterConfigMenu", Utf8(text));
     H().registered_.ConfigMenuLabel = text;
@@ -105,8 +109,7 @@ struct Thunks {
   }
   static void VELMORA_HOSTCALL RegisterEventHandler(std::int32_t kind, void* reserved,
                                                     velmora::PlainHandler handler) {
-    H().Record("RegisterEventHandler",
-               std::to_string(kind) + "," + (reserved ? "nonzero" : "0"));
+    H().Record("RegisterEventHandler", std::to_string(kind) + "," + (reserved ? "nonzero" : "0"));
     if (handler != nullptr) H().registered_.Events.emplace_back(kind, handler);
   }
 
@@ -119,12 +122,14 @@ struct Thunks {
     H().Record("RunRead", "");
     return H().Run(callback, false);
   }
-  static std::uint8_t VELMORA_HOSTCALL QueryTimelineInfo(velmora::TimelineInfo* info, std::int32_t size) {
+  static std::uint8_t VELMORA_HOSTCALL QueryTimelineInfo(velmora::TimelineInfo* info,
+                                                         std::int32_t size) {
     H().Record("QueryTimelineInfo", std::to_string(size));
     if (H().Refuse.QueryTimelineInfo || info == nullptr) return 0;
     velmora::TimelineInfo filled{};
     H().FillInfo(&filled);
-    std::memcpy(info, &filled, static_cast<std::size_t>(std::clamp<std::int32_t>(size, 0, sizeof filled)));
+    std::memcpy(info, &filled,
+                static_cast<std::size_t>(std::clamp<std::int32_t>(size, 0, sizeof filled)));
     return 1;
   }
 
@@ -348,9 +353,8 @@ SimObject& Host::AddImage(std::int32_t layer, std::int32_t first, std::int32_t l
   object.SetItem(kDrawEffect, L"Y", "0.0");
   object.SetItem(kDrawEffect, kZoomItem, "100.00");
   object.SetItem(kDrawEffect, kAspectItem, "0.000");
-  object.Label = path.substr(path.find_last_of(L"\\/") == std::wstring::npos
-                                 ? 0
-                                 : path.find_last_of(L"\\/") + 1);
+  object.Label = path.substr(
+      path.find_last_of(L"\\/") == std::wstring::npos ? 0 : path.find_last_of(L"\\/") + 1);
   return object;
 }
 
@@ -452,14 +456,16 @@ void Host::PumpUntilIdle() {
 std::vector<std::string> Host::CallTexts() const {
   std::vector<std::string> out;
   out.reserve(calls_.size());
-  for (const HostCall& call : calls_) out.push_back(call.Text());
+  for (const HostCall& call : calls_)
+    out.push_back(call.Text());
   return out;
 }
 
 std::vector<std::string> Host::CallOps() const {
   std::vector<std::string> out;
   out.reserve(calls_.size());
-  for (const HostCall& call : calls_) out.push_back(call.Op);
+  for (const HostCall& call : calls_)
+    out.push_back(call.Op);
   return out;
 }
 
@@ -501,7 +507,8 @@ SimObject* Host::Resolve(const char* op, ObjectHandle handle) {
 std::uint64_t Host::SceneFingerprint() {
   Scene& scene = CurrentScene();
   std::uint64_t sum = scene.Key * 0x9E3779B97F4A7C15ull + scene.Objects.size();
-  for (auto& object : scene.Objects) sum += ObjectMix(*object);
+  for (auto& object : scene.Objects)
+    sum += ObjectMix(*object);
   return sum;
 }
 
@@ -576,7 +583,8 @@ void Host::FillInfo(velmora::TimelineInfo* info) {
   info->Rate = scene.Format.Rate;
   info->Scale = scene.Format.Scale;
   std::int32_t last = -1;
-  for (auto& object : scene.Objects) last = std::max(last, object->Layer);
+  for (auto& object : scene.Objects)
+    last = std::max(last, object->Layer);
   info->LastLayer = scene.LastLayer.value_or(last);
   info->SceneKey = scene.Key;
 }

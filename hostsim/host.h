@@ -115,8 +115,7 @@ class Host {
   // The next object id AddObject will give; ids may also be set by hand.
   ObjectId& NextId() { return nextId_; }
 
-  void SetMedia(const std::wstring& path, double duration, std::int32_t width,
-                std::int32_t height);
+  void SetMedia(const std::wstring& path, double duration, std::int32_t width, std::int32_t height);
   // Consulted before the table of SetMedia, e.g. to decode a real file.
   std::function<bool(const std::wstring& path, velmora::MediaInfo* info)> MediaReader;
 

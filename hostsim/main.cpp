@@ -13,9 +13,9 @@
 // expectation failed, the plug-in broke a host rule or a command could not be
 // carried out, 2 when the command line or the script is wrong (then nothing
 // has run).
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -82,7 +82,8 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
   char buffer[65536];
   std::size_t n;
   bytes.clear();
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    bytes.append(buffer, n);
   std::fclose(file);
   return true;
 }
@@ -199,8 +200,8 @@ int Runner::Run(const std::vector<Command>& commands) {
   try {
     for (const Command& c : commands) {
       Write("[" + std::to_string(c.Line) + "] " + c.Source + "\n");
-      bool isCheck = c.Kind == Op::Expect || c.Kind == Op::ExpectInfo ||
-                     c.Kind == Op::ExpectWarn || c.Kind == Op::ExpectNoWarn;
+      bool isCheck = c.Kind == Op::Expect || c.Kind == Op::ExpectInfo || c.Kind == Op::ExpectWarn ||
+                     c.Kind == Op::ExpectNoWarn;
       std::size_t info = host_.InfoLines().size(), warn = host_.WarnLines().size();
       std::size_t calls = host_.Calls().size();
       Execute(c);
@@ -218,7 +219,8 @@ int Runner::Run(const std::vector<Command>& commands) {
   Unload();
   if (!host_.Violations().empty()) {
     Write("the plug-in broke the host's rules:\n");
-    for (const std::string& v : host_.Violations()) Write("    " + v + "\n");
+    for (const std::string& v : host_.Violations())
+      Write("    " + v + "\n");
     failures_ += static_cast<int>(host_.Violations().size());
   }
   if (pictures_ > 0) Write("pictures in: " + Utf8(opt_.OutFolder) + "\n");
@@ -235,7 +237,8 @@ void Runner::PrintNewLogAndCalls(std::size_t infoFrom, std::size_t warnFrom,
                                  std::size_t callsFrom) {
   if (trace_) {
     const auto& calls = host_.Calls();
-    for (std::size_t i = callsFrom; i < calls.size(); ++i) Say("call: " + calls[i].Text());
+    for (std::size_t i = callsFrom; i < calls.size(); ++i)
+      Say("call: " + calls[i].Text());
   }
   // The logger keeps the two streams apart; in the printout info comes
   // before warn within one command.
@@ -249,9 +252,7 @@ void Runner::PrintNewLogAndCalls(std::size_t infoFrom, std::size_t warnFrom,
 
 void Runner::Execute(const Command& c) {
   switch (c.Kind) {
-    case Op::Load:
-      Load(c);
-      break;
+    case Op::Load: Load(c); break;
     case Op::Reload:
       Unload();
       Say("unloaded");
@@ -263,7 +264,8 @@ void Runner::Execute(const Command& c) {
       break;
     case Op::Format: {
       Scene& scene = host_.CurrentScene();
-      scene.Format = SceneFormat{c.Format->Width, c.Format->Height, c.Format->Rate, c.Format->Scale};
+      scene.Format =
+          SceneFormat{c.Format->Width, c.Format->Height, c.Format->Rate, c.Format->Scale};
       break;
     }
     case Op::Scene: {
@@ -280,13 +282,11 @@ void Runner::Execute(const Command& c) {
       host_.SetFocus(nullptr);
       const SceneFormat& f = host_.CurrentScene().Format;
       Say(std::string(known ? "back in" : "new") + " scene " + std::to_string(key) + ": " +
-          std::to_string(f.Width) + "x" + std::to_string(f.Height) + ", " +
-          std::to_string(f.Rate) + "/" + std::to_string(f.Scale) + " fps");
+          std::to_string(f.Width) + "x" + std::to_string(f.Height) + ", " + std::to_string(f.Rate) +
+          "/" + std::to_string(f.Scale) + " fps");
       break;
     }
-    case Op::Paste:
-      Paste(c);
-      break;
+    case Op::Paste: Paste(c); break;
     case Op::Add: {
       CheckFree(c);
       SimObject& object = host_.AddObject(c.Layer, c.Frame, c.Frame + c.Frames - 1);
@@ -304,9 +304,7 @@ void Runner::Execute(const Command& c) {
       before_.erase(id);
       break;
     }
-    case Op::Item:
-      Object(c.Name).SetItem(kDrawEffect, DrawItemName(c.Names[0]), c.Text);
-      break;
+    case Op::Item: Object(c.Name).SetItem(kDrawEffect, DrawItemName(c.Names[0]), c.Text); break;
     case Op::Event:
       if (!host_.FireEvent(static_cast<std::int32_t>(c.Number))) {
         Say("no handler is registered for event " + std::to_string(c.Number));
@@ -317,24 +315,19 @@ void Runner::Execute(const Command& c) {
       if (!host_.FireReset()) Say("no reset handler is registered");
       Host::PumpUntilIdle();
       break;
-    case Op::Pump:
-      Host::PumpMessages(static_cast<unsigned>(c.Number));
-      break;
+    case Op::Pump: Host::PumpMessages(static_cast<unsigned>(c.Number)); break;
     case Op::Select: {
       std::vector<SimObject*> objects;
-      for (const std::string& name : c.Names) objects.push_back(&Object(name));
+      for (const std::string& name : c.Names)
+        objects.push_back(&Object(name));
       host_.Select(std::move(objects));
       break;
     }
-    case Op::Focus:
-      host_.SetFocus(c.Name.empty() ? nullptr : &Object(c.Name));
-      break;
+    case Op::Focus: host_.SetFocus(c.Name.empty() ? nullptr : &Object(c.Name)); break;
     case Op::Menu:
       if (!host_.RunObjectMenu()) Say("no object-menu entry is registered");
       break;
-    case Op::Dialog:
-      OpenDialog(c);
-      break;
+    case Op::Dialog: OpenDialog(c); break;
     case Op::SettingsSet:
       if (!WritePrivateProfileStringW(L"Setting", Wide(c.Name).c_str(), Wide(c.Text).c_str(),
                                       SettingsFile().c_str())) {
@@ -352,7 +345,8 @@ void Runner::Execute(const Command& c) {
       std::size_t pos = 0;
       while (pos < bytes.size()) {
         std::size_t end = bytes.find('\n', pos);
-        std::string line = bytes.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        std::string line =
+            bytes.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         Say("| " + line);
         if (end == std::string::npos) break;
@@ -368,24 +362,15 @@ void Runner::Execute(const Command& c) {
       }
       break;
     case Op::Refuse:
-      (c.Name == "read" ? host_.Refuse.RunRead
-                        : c.Name == "edit" ? host_.Refuse.RunEdit : host_.Refuse.ReplaceSpan) = c.Flag;
+      (c.Name == "read"   ? host_.Refuse.RunRead
+       : c.Name == "edit" ? host_.Refuse.RunEdit
+                          : host_.Refuse.ReplaceSpan) = c.Flag;
       break;
-    case Op::Trace:
-      trace_ = c.Flag;
-      break;
-    case Op::Timeline:
-      Timeline();
-      break;
-    case Op::Table:
-      Table(c);
-      break;
-    case Op::Echo:
-      Say(c.Text);
-      break;
-    case Op::Expect:
-      Expect(c);
-      break;
+    case Op::Trace: trace_ = c.Flag; break;
+    case Op::Timeline: Timeline(); break;
+    case Op::Table: Table(c); break;
+    case Op::Echo: Say(c.Text); break;
+    case Op::Expect: Expect(c); break;
     case Op::ExpectInfo:
     case Op::ExpectWarn: {
       const auto& lines = c.Kind == Op::ExpectInfo ? lastInfo_ : lastWarn_;
@@ -504,14 +489,14 @@ void Runner::OpenDialog(const Command& c) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"VelmoraHostMainWindow";
     RegisterClassW(&wc);
-    mainWindow_ = CreateWindowExW(0, wc.lpszClassName, L"velmora-host", WS_OVERLAPPEDWINDOW,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 640, 400, nullptr, nullptr,
-                                  wc.hInstance, nullptr);
+    mainWindow_ =
+        CreateWindowExW(0, wc.lpszClassName, L"velmora-host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 640, 400, nullptr, nullptr, wc.hInstance, nullptr);
   }
   if (c.Dialog != DialogAction::Wait) {
     DialogCloser::Button = c.Dialog == DialogAction::Ok ? IDOK : IDCANCEL;
-    DialogCloser::Timer =
-        SetTimer(nullptr, 0, static_cast<UINT>(std::max<std::int64_t>(c.Number, 10)), &DialogCloser::Tick);
+    DialogCloser::Timer = SetTimer(
+        nullptr, 0, static_cast<UINT>(std::max<std::int64_t>(c.Number, 10)), &DialogCloser::Tick);
   } else {
     Say("the settings dialog is open: close it to go on");
   }
@@ -566,7 +551,8 @@ void Runner::Table(const Command& c) {
   ++tables_;
   Scene& scene = host_.CurrentScene();
   std::vector<SimObject*> objects;
-  for (auto& object : scene.Objects) objects.push_back(object.get());
+  for (auto& object : scene.Objects)
+    objects.push_back(object.get());
   std::stable_sort(objects.begin(), objects.end(), [](const SimObject* a, const SimObject* b) {
     return a->Layer != b->Layer ? a->Layer < b->Layer : a->First < b->First;
   });
@@ -604,7 +590,8 @@ void Runner::Table(const Command& c) {
       std::string name = prefix;
       // Names may be Japanese; only what a file name cannot hold is replaced.
       for (char ch : row.Name) {
-        bool bad = static_cast<unsigned char>(ch) < 0x20 || std::string("<>:\"/\\|?* ").find(ch) != std::string::npos;
+        bool bad = static_cast<unsigned char>(ch) < 0x20 ||
+                   std::string("<>:\"/\\|?* ").find(ch) != std::string::npos;
         name += bad ? '_' : ch;
       }
       name += ".svg";
@@ -620,8 +607,8 @@ void Runner::Table(const Command& c) {
   const SceneFormat& f = scene.Format;
   if (!c.Text.empty()) Write("\n  " + c.Text + "\n");
   Write("  scene " + std::to_string(scene.Key) + ", " + std::to_string(f.Width) + "x" +
-        std::to_string(f.Height) + " at " + std::to_string(f.Rate) + "/" +
-        std::to_string(f.Scale) + " fps; \"a → b\": before → now, one value: unchanged\n\n");
+        std::to_string(f.Height) + " at " + std::to_string(f.Rate) + "/" + std::to_string(f.Scale) +
+        " fps; \"a → b\": before → now, one value: unchanged\n\n");
   std::string table = FormatTable(rows, f.Rate, f.Scale);
   std::size_t pos = 0;
   while (pos < table.size()) {
@@ -630,7 +617,8 @@ void Runner::Table(const Command& c) {
     pos = end + 1;
   }
   Write("\n");
-  for (const std::string& name : written) Say("picture: " + name);
+  for (const std::string& name : written)
+    Say("picture: " + name);
 }
 
 void Runner::Expect(const Command& c) {
@@ -685,7 +673,8 @@ int Main(int argc, wchar_t** argv) {
     return 2;
   }
   opt.ScriptPath = FullPath(L"", opt.ScriptPath);
-  opt.PluginFolder = WithSlash(opt.PluginFolder.empty() ? ExecutableFolder() : FullPath(L"", opt.PluginFolder));
+  opt.PluginFolder =
+      WithSlash(opt.PluginFolder.empty() ? ExecutableFolder() : FullPath(L"", opt.PluginFolder));
   if (!opt.OutFolder.empty()) opt.OutFolder = WithSlash(FullPath(L"", opt.OutFolder));
 
   std::string text;

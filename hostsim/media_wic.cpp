@@ -52,11 +52,9 @@ bool WicMediaReader::ReadSize(const std::wstring& path, ImageSize& size) const {
   IWICBitmapFrameDecode* frame = nullptr;
   UINT width = 0, height = 0;
   // Only the header is needed; metadata is read on demand.
-  bool ok = SUCCEEDED(factory_->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                          WICDecodeMetadataCacheOnDemand,
-                                                          &decoder)) &&
-            SUCCEEDED(decoder->GetFrame(0, &frame)) &&
-            SUCCEEDED(frame->GetSize(&width, &height));
+  bool ok = SUCCEEDED(factory_->CreateDecoderFromFilename(
+                path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder)) &&
+            SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&width, &height));
   Release(frame);
   Release(decoder);
   if (!ok || width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) return false;

@@ -55,7 +55,9 @@ std::string LengthText(const ObjectState& s, std::int32_t rate, std::int32_t sca
   return std::to_string(frames) + " f " + SecondsText(frames, rate, scale) + " s";
 }
 
-double Parse(const std::string& text) { return text.empty() ? 0.0 : std::strtod(text.c_str(), nullptr); }
+double Parse(const std::string& text) {
+  return text.empty() ? 0.0 : std::strtod(text.c_str(), nullptr);
+}
 
 std::string SideText(const char* side, double gap) {
   std::string amount = Printf("%.2f", std::fabs(gap));
@@ -101,8 +103,7 @@ std::string SecondsText(std::int32_t frames, std::int32_t rate, std::int32_t sca
   return Printf("%.2f", static_cast<double>(frames) * scale / rate);
 }
 
-std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate,
-                        std::int32_t scale) {
+std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, std::int32_t scale) {
   std::vector<std::vector<std::string>> cells;
   cells.push_back({"object", "layer", "image px", "frames", "length", "zoom %", "X", "Y"});
   for (const TableRow& row : rows) {
@@ -117,14 +118,16 @@ std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate,
       frames = std::to_string(row.Before.First) + "-" + std::to_string(row.Before.Last) + kArrow +
                frames;
     }
-    cells.push_back({row.Name, std::to_string(row.Layer), pixels, frames,
-                     Change(LengthText(row.Before, rate, scale), LengthText(row.After, rate, scale)),
-                     Change(row.Before.Zoom, row.After.Zoom), Change(row.Before.X, row.After.X),
-                     Change(row.Before.Y, row.After.Y)});
+    cells.push_back(
+        {row.Name, std::to_string(row.Layer), pixels, frames,
+         Change(LengthText(row.Before, rate, scale), LengthText(row.After, rate, scale)),
+         Change(row.Before.Zoom, row.After.Zoom), Change(row.Before.X, row.After.X),
+         Change(row.Before.Y, row.After.Y)});
   }
   std::vector<std::size_t> widths(cells[0].size(), 0);
   for (const auto& line : cells) {
-    for (std::size_t i = 0; i < line.size(); ++i) widths[i] = std::max(widths[i], DisplayWidth(line[i]));
+    for (std::size_t i = 0; i < line.size(); ++i)
+      widths[i] = std::max(widths[i], DisplayWidth(line[i]));
   }
   std::string out;
   for (std::size_t r = 0; r < cells.size(); ++r) {
@@ -132,11 +135,13 @@ std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate,
     for (std::size_t i = 0; i < cells[r].size(); ++i) {
       text += i + 1 == cells[r].size() ? cells[r][i] : Pad(cells[r][i], widths[i] + 2);
     }
-    while (!text.empty() && text.back() == ' ') text.pop_back();
+    while (!text.empty() && text.back() == ' ')
+      text.pop_back();
     out += text + "\n";
     if (r == 0) {
       std::size_t total = 0;
-      for (std::size_t w : widths) total += w + 2;
+      for (std::size_t w : widths)
+        total += w + 2;
       out += std::string(total - 2, '-') + "\n";
     }
   }
@@ -184,9 +189,9 @@ std::string RenderPicture(const PictureInput& in) {
   };
 
   std::string svg;
-  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(canvasWidth) +
-         "\" height=\"" + Num(canvasHeight) + "\" viewBox=\"0 0 " + Num(canvasWidth) + " " +
-         Num(canvasHeight) + "\" font-family=\"sans-serif\" font-size=\"13\">\n";
+  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(canvasWidth) + "\" height=\"" +
+         Num(canvasHeight) + "\" viewBox=\"0 0 " + Num(canvasWidth) + " " + Num(canvasHeight) +
+         "\" font-family=\"sans-serif\" font-size=\"13\">\n";
   svg += "  <rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
 
   std::string size = std::to_string(in.ImageWidth) + "×" + std::to_string(in.ImageHeight);
@@ -207,12 +212,11 @@ std::string RenderPicture(const PictureInput& in) {
   svg += rect(vl, vt, vr, vb, "fill=\"#5b8fd6\"");
   svg += rect(il, it, ir, std::min(ib, 0.0), kOutStyle);
   svg += rect(il, std::max(it, sh), ir, ib, kOutStyle);
-  svg += rect(il, std::max(it, 0.0), std::min(ir, 0.0), std::min(ib, sh),
-              kOutStyle);
-  svg += rect(std::max(il, sw), std::max(it, 0.0), ir, std::min(ib, sh),
-              kOutStyle);
-  svg += rect(il, it, ir, ib, "fill=\"none\" stroke=\"#1d4f91\" stroke-width=\"1.5\" "
-                              "stroke-dasharray=\"6 4\"");
+  svg += rect(il, std::max(it, 0.0), std::min(ir, 0.0), std::min(ib, sh), kOutStyle);
+  svg += rect(std::max(il, sw), std::max(it, 0.0), ir, std::min(ib, sh), kOutStyle);
+  svg += rect(il, it, ir, ib,
+              "fill=\"none\" stroke=\"#1d4f91\" stroke-width=\"1.5\" "
+              "stroke-dasharray=\"6 4\"");
   svg += rect(0, 0, sw, sh, "fill=\"none\" stroke=\"#000000\" stroke-width=\"2\"");
   // Screen centre and image centre.
   const double cx = sw / 2, cy = sh / 2;
@@ -223,15 +227,22 @@ std::string RenderPicture(const PictureInput& in) {
          "\" r=\"3\" fill=\"#ffd24d\" stroke=\"#000000\" stroke-width=\"0.8\"/>\n";
 
   const std::string ly = Num(canvasHeight - 16), by = Num(canvasHeight - 27);
-  svg += "  <rect x=\"16\" y=\"" + by + "\" width=\"14\" height=\"14\" fill=\"#2b2f36\"/>"
-         "<text x=\"36\" y=\"" + ly + "\">screen</text>\n";
-  svg += "  <rect x=\"100\" y=\"" + by + "\" width=\"14\" height=\"14\" fill=\"#5b8fd6\"/>"
-         "<text x=\"120\" y=\"" + ly + "\">image on screen</text>\n";
-  svg += "  <rect x=\"240\" y=\"" + by + "\" width=\"14\" height=\"14\" fill=\"#e8806f\"/>"
-         "<text x=\"260\" y=\"" + ly + "\">sticks out (cut off)</text>\n";
-  svg += "  <circle cx=\"407\" cy=\"" + Num(canvasHeight - 20) + "\" r=\"3\" fill=\"#ffd24d\" "
-         "stroke=\"#000000\" stroke-width=\"0.8\"/><text x=\"416\" y=\"" + ly +
-         "\">image centre (+ screen centre)</text>\n";
+  svg += "  <rect x=\"16\" y=\"" + by +
+         "\" width=\"14\" height=\"14\" fill=\"#2b2f36\"/>"
+         "<text x=\"36\" y=\"" +
+         ly + "\">screen</text>\n";
+  svg += "  <rect x=\"100\" y=\"" + by +
+         "\" width=\"14\" height=\"14\" fill=\"#5b8fd6\"/>"
+         "<text x=\"120\" y=\"" +
+         ly + "\">image on screen</text>\n";
+  svg += "  <rect x=\"240\" y=\"" + by +
+         "\" width=\"14\" height=\"14\" fill=\"#e8806f\"/>"
+         "<text x=\"260\" y=\"" +
+         ly + "\">sticks out (cut off)</text>\n";
+  svg += "  <circle cx=\"407\" cy=\"" + Num(canvasHeight - 20) +
+         "\" r=\"3\" fill=\"#ffd24d\" "
+         "stroke=\"#000000\" stroke-width=\"0.8\"/><text x=\"416\" y=\"" +
+         ly + "\">image centre (+ screen centre)</text>\n";
   svg += "</svg>\n";
   return svg;
 }

@@ -57,8 +57,8 @@ std::vector<Token> Tokenize(const std::string& line, std::string& content) {
     }
   }
   content = line.substr(0, contentEnd);
-  while (!content.empty() && (content.back() == ' ' || content.back() == '\t' ||
-                              content.back() == '\r')) {
+  while (!content.empty() &&
+         (content.back() == ' ' || content.back() == '\t' || content.back() == '\r')) {
     content.pop_back();
   }
   std::size_t lead = content.find_first_not_of(" \t");
@@ -111,7 +111,6 @@ bool IsName(const std::string& name) {
   return true;
 }
 
-
 std::string StemOf(const std::wstring& path) {
   std::size_t slash = path.find_last_of(L"\\/");
   std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
@@ -120,8 +119,8 @@ std::string StemOf(const std::wstring& path) {
   return Utf8(name);
 }
 
-const std::set<std::string> kSettingKeys = {"Auto", "Enabled", "Unit", "Seconds",
-                                            "Frames", "Fit", "Align"};
+const std::set<std::string> kSettingKeys = {"Auto",   "Enabled", "Unit", "Seconds",
+                                            "Frames", "Fit",     "Align"};
 
 // What the checker knows while it walks the script in order.
 struct CheckState {
@@ -234,7 +233,8 @@ Command LineParser::Parse(int line) {
   if (verb == "load" || verb == "reload") {
     c.Kind = verb == "load" ? Op::Load : Op::Reload;
     if (t_.size() > 1) {
-      if (t_[1].Text != "no-logger") Fail("expected no-logger or nothing, not " + Quote(t_[1].Text));
+      if (t_[1].Text != "no-logger")
+        Fail("expected no-logger or nothing, not " + Quote(t_[1].Text));
       c.Flag = false;
     }
     NoMore(2);
@@ -253,7 +253,8 @@ Command LineParser::Parse(int line) {
   } else if (verb == "scene") {
     c.Kind = Op::Scene;
     c.Number = ParseInteger(Word(1, "the scene key"), 0, 4294967295LL, "the scene key");
-    if (t_.size() > 1 + 1) c.Format = ParseFormat(Word(2, "the screen size"), Word(3, "the frame rate"));
+    if (t_.size() > 1 + 1)
+      c.Format = ParseFormat(Word(2, "the screen size"), Word(3, "the frame rate"));
     NoMore(c.Format ? 4 : 2);
     s_.Scene = static_cast<std::uint32_t>(c.Number);
   } else if (verb == "paste") {
@@ -412,44 +413,50 @@ Command LineParser::Parse(int line) {
 }  // namespace
 
 const char* ScriptHelp() {
-  return
-      "A script holds one command per line; \"#\" starts a comment. NAME is an object's\n"
-      "name in the script, FILE a path relative to the script's folder, TEXT the rest\n"
-      "of the line or a \"quoted\" text. The whole script is checked before it runs.\n"
-      "\n"
-      "  load [no-logger]            load the plug-in from the plug-in folder and start it\n"
-      "  reload [no-logger]          UninitializePlugin, unload, load and start again\n"
-      "  unload                      UninitializePlugin and unload\n"
-      "  format WxH RATE/SCALE       the current scene's screen and frame rate, e.g. 1920x1080 30000/1001\n"
-      "  scene KEY [WxH RATE/SCALE]  switch to scene KEY, made on first use (default 1920x1080 30/1)\n"
-      "  paste FILE layer L frame F [frames N] [as NAME]\n"
-      "                              an image object as the host pastes it: X 0, Y 0, zoom 100,\n"
-      "                              aspect 0, N frames long (default 120); NAME defaults to the\n"
-      "                              file name without its extension\n"
-      "  add NAME layer L frame F [frames N]   an object that shows no image (e.g. a text)\n"
-      "  delete NAME                 remove the object from the timeline\n"
-      "  item NAME ITEM VALUE        set a standard-drawing item by hand (X, Y, zoom, aspect)\n"
-      "  event KIND                  fire a host event (the plug-in listens to 1 and 3), then\n"
-      "                              run the message loop until it is idle\n"
-      "  reset                       fire the host's reset, then run the message loop\n"
-      "  pump MS                     run the message loop for MS milliseconds\n"
-      "  select NAME... | select none\n"
-      "  focus NAME | focus none\n"
-      "  menu                        run the object-menu entry on the selection\n"
-      "  dialog [ok|cancel after MS] open the configuration-menu entry (needs a display)\n"
-      "  settings set KEY VALUE      write KEY=VALUE to [Setting] of Velmora.ini beside the module\n"
-      "  settings show | settings remove\n"
-      "  refuse read|edit|span on|off   make the host refuse RunRead, RunEdit or ReplaceSpan\n"
-      "  trace on|off                print every call the plug-in makes into the host\n"
-      "  timeline                    print the current scene\n"
-      "  table [TEXT]                every object of the scene, before (at the previous table or\n"
-      "                              when made) and now; pictures of the ones whose zoom or\n"
-      "                              position changed\n"
-      "  echo TEXT\n"
-      "  expect NAME [first N] [frames N] [zoom T] [x T] [y T]   the object's state (zoom, x, y\n"
-      "                              compare the host's item text exactly)\n"
-      "  expect-info TEXT | expect-warn TEXT   a log line of the last command before it\n"
-      "  expect-no-warn              the last command logged no warning\n";
+  return "A script holds one command per line; \"#\" starts a comment. NAME is an object's\n"
+         "name in the script, FILE a path relative to the script's folder, TEXT the rest\n"
+         "of the line or a \"quoted\" text. The whole script is checked before it runs.\n"
+         "\n"
+         "  load [no-logger]            load the plug-in from the plug-in folder and start it\n"
+         "  reload [no-logger]          UninitializePlugin, unload, load and start again\n"
+         "  unload                      UninitializePlugin and unload\n"
+         "  format WxH RATE/SCALE       the current scene's screen and frame rate, e.g. 1920x1080 "
+         "30000/1001\n"
+         "  scene KEY [WxH RATE/SCALE]  switch to scene KEY, made on first use (default 1920x1080 "
+         "30/1)\n"
+         "  paste FILE layer L frame F [frames N] [as NAME]\n"
+         "                              an image object as the host pastes it: X 0, Y 0, zoom "
+         "100,\n"
+         "                              aspect 0, N frames long (default 120); NAME defaults to "
+         "the\n"
+         "                              file name without its extension\n"
+         "  add NAME layer L frame F [frames N]   an object that shows no image (e.g. a text)\n"
+         "  delete NAME                 remove the object from the timeline\n"
+         "  item NAME ITEM VALUE        set a standard-drawing item by hand (X, Y, zoom, aspect)\n"
+         "  event KIND                  fire a host event (the plug-in listens to 1 and 3), then\n"
+         "                              run the message loop until it is idle\n"
+         "  reset                       fire the host's reset, then run the message loop\n"
+         "  pump MS                     run the message loop for MS milliseconds\n"
+         "  select NAME... | select none\n"
+         "  focus NAME | focus none\n"
+         "  menu                        run the object-menu entry on the selection\n"
+         "  dialog [ok|cancel after MS] open the configuration-menu entry (needs a display)\n"
+         "  settings set KEY VALUE      write KEY=VALUE to [Setting] of Velmora.ini beside the "
+         "module\n"
+         "  settings show | settings remove\n"
+         "  refuse read|edit|span on|off   make the host refuse RunRead, RunEdit or ReplaceSpan\n"
+         "  trace on|off                print every call the plug-in makes into the host\n"
+         "  timeline                    print the current scene\n"
+         "  table [TEXT]                every object of the scene, before (at the previous table "
+         "or\n"
+         "                              when made) and now; pictures of the ones whose zoom or\n"
+         "                              position changed\n"
+         "  echo TEXT\n"
+         "  expect NAME [first N] [frames N] [zoom T] [x T] [y T]   the object's state (zoom, x, "
+         "y\n"
+         "                              compare the host's item text exactly)\n"
+         "  expect-info TEXT | expect-warn TEXT   a log line of the last command before it\n"
+         "  expect-no-warn              the last command logged no warning\n";
 }
 
 std::wstring DrawItemName(const std::string& scriptName) {
@@ -471,8 +478,8 @@ Script ParseScript(const std::string& text, const std::wstring& baseFolder) {
   int line = 0;
   while (pos <= body.size()) {
     std::size_t newline = body.find('\n', pos);
-    std::string raw = body.substr(pos, newline == std::string::npos ? std::string::npos
-                                                                    : newline - pos);
+    std::string raw =
+        body.substr(pos, newline == std::string::npos ? std::string::npos : newline - pos);
     ++line;
     try {
       std::string content;

@@ -17,9 +17,34 @@ namespace hostsim {
 inline constexpr std::int32_t kDefaultPasteFrames = 120;
 
 enum class Op {
-  Load, Reload, Unload, Format, Scene, Paste, Add, Delete, Item, Event, Reset, Pump, Select,
-  Focus, Menu, Dialog, SettingsSet, SettingsShow, SettingsRemove, Refuse, Trace, Timeline,
-  Table, Echo, Expect, ExpectInfo, ExpectWarn, ExpectNoWarn,
+  Load,
+  Reload,
+  Unload,
+  Format,
+  Scene,
+  Paste,
+  Add,
+  Delete,
+  Item,
+  Event,
+  Reset,
+  Pump,
+  Select,
+  Focus,
+  Menu,
+  Dialog,
+  SettingsSet,
+  SettingsShow,
+  SettingsRemove,
+  Refuse,
+  Trace,
+  Timeline,
+  Table,
+  Echo,
+  Expect,
+  ExpectInfo,
+  ExpectWarn,
+  ExpectNoWarn,
 };
 
 struct ScriptFormat {
@@ -36,16 +61,16 @@ struct Command {
   std::string Source;  // the line as written
   Op Kind = Op::Echo;
 
-  std::string Name;                 // object name, settings key, refusal or item
-  std::vector<std::string> Names;   // select; empty for "none"
-  std::wstring Path;                // paste: full path
-  std::string Text;                 // echo, table, expect-*, settings value, item value
+  std::string Name;                // object name, settings key, refusal or item
+  std::vector<std::string> Names;  // select; empty for "none"
+  std::wstring Path;               // paste: full path
+  std::string Text;                // echo, table, expect-*, settings value, item value
   std::int32_t Layer = 0;
   std::int32_t Frame = 0;
   std::int32_t Frames = kDefaultPasteFrames;
-  std::int64_t Number = 0;          // event kind, scene key, pump ms, dialog delay
+  std::int64_t Number = 0;  // event kind, scene key, pump ms, dialog delay
   std::optional<ScriptFormat> Format;
-  bool Flag = true;                 // logger on / refusal on / trace on
+  bool Flag = true;  // logger on / refusal on / trace on
   DialogAction Dialog = DialogAction::Wait;
   // expect: key ("first", "frames", "zoom", "x", "y") and wanted value.
   std::vector<std::pair<std::string, std::string>> Checks;

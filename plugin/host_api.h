@@ -30,9 +30,9 @@ using ObjectId = std::int64_t;
 
 // Filled by EditHandle::QueryTimelineInfo. Only the named fields are read.
 struct TimelineInfo {
-  std::int32_t Width;      // screen width in pixels
-  std::int32_t Height;     // screen height in pixels
-  std::int32_t Rate;       // frames per second is Rate / Scale
+  std::int32_t Width;   // screen width in pixels
+  std::int32_t Height;  // screen height in pixels
+  std::int32_t Rate;    // frames per second is Rate / Scale
   std::int32_t Scale;
   std::uint8_t Reserved16[16];
   std::int32_t LastLayer;  // last layer index, inclusive; negative: no layer
@@ -52,7 +52,7 @@ struct ObjectSpan {
 // Filled by TimelineAccess::ReadMediaInfo; zeroed by the caller beforehand.
 struct MediaInfo {
   std::uint8_t Reserved0[8];
-  double Duration;          // above zero when the media has a duration of its own
+  double Duration;  // above zero when the media has a duration of its own
   std::int32_t PixelWidth;
   std::int32_t PixelHeight;
 };

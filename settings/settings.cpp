@@ -16,8 +16,7 @@ std::wstring g_SettingsPath;
 int ReadInt(const std::wstring& path, const wchar_t* key, int fallback) {
   // The profile function answers UINT; the cast gives back the signed value
   // written in the file (-5 reads as -5).
-  return static_cast<int>(
-      GetPrivateProfileIntW(kSettingsSection, key, fallback, path.c_str()));
+  return static_cast<int>(GetPrivateProfileIntW(kSettingsSection, key, fallback, path.c_str()));
 }
 
 void WriteValue(const std::wstring& path, const wchar_t* key, const std::wstring& value) {
@@ -73,8 +72,8 @@ bool IsValidSeconds(double seconds) { return seconds > 0.0 && std::isfinite(seco
 
 std::wstring FormatSeconds(double seconds) {
   char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer - 1, seconds,
-                              std::chars_format::general, 6);
+  auto result =
+      std::to_chars(buffer, buffer + sizeof buffer - 1, seconds, std::chars_format::general, 6);
   return std::wstring(buffer, result.ptr);
 }
 

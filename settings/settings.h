@@ -10,13 +10,13 @@
 namespace velmora {
 
 struct PluginSettings {
-  bool Auto;             // align newly pasted images automatically
-  bool Enabled;          // give aligned images the configured length
-  std::int32_t Unit;     // 1 = frames; anything else = seconds
-  double Seconds;        // > 0 and finite
-  std::int32_t Frames;   // >= 1
-  std::int32_t Fit;      // size mode 0..4
-  std::int32_t Align;    // anchor 0..8, 3 * row + column
+  bool Auto;            // align newly pasted images automatically
+  bool Enabled;         // give aligned images the configured length
+  std::int32_t Unit;    // 1 = frames; anything else = seconds
+  double Seconds;       // > 0 and finite
+  std::int32_t Frames;  // >= 1
+  std::int32_t Fit;     // size mode 0..4
+  std::int32_t Align;   // anchor 0..8, 3 * row + column
 };
 
 inline constexpr PluginSettings kDefaultSettings = {true, true, 0, 3.0, 90, 1, 4};

@@ -144,20 +144,15 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
   switch (LOWORD(wParam)) {
     case IDC_LENGTH_ENABLED:
     case IDC_UNIT_SECONDS:
-    case IDC_UNIT_FRAMES:
-      UpdateControlStates(dialog);
-      return TRUE;
+    case IDC_UNIT_FRAMES: UpdateControlStates(dialog); return TRUE;
     case IDC_FIT:
       if (HIWORD(wParam) == CBN_SELCHANGE) UpdateControlStates(dialog);
       return TRUE;
     case IDOK:
       if (Confirm(dialog)) EndDialog(dialog, IDOK);
       return TRUE;
-    case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
-    default:
-      return FALSE;
+    case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
+    default: return FALSE;
   }
 }
 

@@ -126,9 +126,8 @@ bool Checked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST
 bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 
 HWND FindSettingsDialog() {
-  return FindOnThisThread([](HWND w) {
-    return ClassOf(w) == kDialogClass && WideText(w) == L"Velmora の設定";
-  });
+  return FindOnThisThread(
+      [](HWND w) { return ClassOf(w) == kDialogClass && WideText(w) == L"Velmora の設定"; });
 }
 
 HWND FindMessageBox(HWND owner) {

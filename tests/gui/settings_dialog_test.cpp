@@ -26,7 +26,8 @@ constexpr const char* kBadFrames = "フレーム数は1以上の整数を入れ�
 
 // A settings file whose values differ from the defaults where it matters.
 const char* const kStartIni =
-    "[Setting]\r\nAuto=1\r\nEnabled=1\r\nUnit=0\r\nSeconds=2.5\r\nFrames=45\r\nFit=1\r\nAlign=4\r\n";
+    "[Setting]\r\nAuto=1\r\nEnabled=1\r\nUnit=0\r\nSeconds=2.5\r\nFrames=45\r\nFit=1\r\nAlign="
+    "4\r\n";
 
 constexpr const char* kKeys[] = {"Auto", "Enabled", "Unit", "Seconds", "Frames", "Fit", "Align"};
 
@@ -46,14 +47,18 @@ std::string OnOff(bool on) { return on ? "on" : "off"; }
 // Which controls can be used, in words, so a failure reads as a sentence.
 std::string Usable(HWND d) {
   int anchors = 0;
-  for (int id = kFirstAnchor; id <= kLastAnchor; ++id) anchors += Enabled(d, id) ? 1 : 0;
-  bool always = Enabled(d, kAuto) && Enabled(d, kLength) && Enabled(d, kFit) &&
-                Enabled(d, IDOK) && Enabled(d, IDCANCEL);
+  for (int id = kFirstAnchor; id <= kLastAnchor; ++id)
+    anchors += Enabled(d, id) ? 1 : 0;
+  bool always = Enabled(d, kAuto) && Enabled(d, kLength) && Enabled(d, kFit) && Enabled(d, IDOK) &&
+                Enabled(d, IDCANCEL);
   return "seconds-radio:" + OnOff(Enabled(d, kSeconds)) +
          " frames-radio:" + OnOff(Enabled(d, kFrames)) +
          " seconds-edit:" + OnOff(Enabled(d, kSecondsEdit)) +
          " frames-edit:" + OnOff(Enabled(d, kFramesEdit)) + " anchors:" +
-         (anchors == 9 ? "on" : anchors == 0 ? "off" : "mixed") + " always:" + OnOff(always);
+         (anchors == 9   ? "on"
+          : anchors == 0 ? "off"
+                         : "mixed") +
+         " always:" + OnOff(always);
 }
 
 Shown Look(Driver& driver) {
@@ -92,7 +97,8 @@ Step LookInto(Shown* shown) {
 void ExpectFinished(const Driver& driver) {
   EXPECT_FALSE(driver.TimedOut());
   EXPECT_EQ(driver.StepsDone(), driver.StepCount()) << "the dialog closed before the script ended";
-  for (const std::string& failure : driver.Failures()) ADD_FAILURE() << failure;
+  for (const std::string& failure : driver.Failures())
+    ADD_FAILURE() << failure;
   EXPECT_TRUE(driver.DialogGoneAfterRun());
 }
 
@@ -117,7 +123,8 @@ class SettingsDialog : public testing::Test {
   }
   std::vector<std::string> IniValues() {
     std::vector<std::string> values;
-    for (const char* key : kKeys) values.push_back(IniValue(IniPath(), hostsim::Wide(key).c_str()));
+    for (const char* key : kKeys)
+      values.push_back(IniValue(IniPath(), hostsim::Wide(key).c_str()));
     return values;
   }
 
@@ -155,7 +162,8 @@ const OpeningCase kOpenings[] = {
     {"Defaults", "", 2011700, true, true, false, "3", "90", 1, 4, "本体バージョン 2011700",
      "seconds-radio:on frames-radio:on seconds-edit:on frames-edit:off anchors:on always:on"},
     {"AllOffInFrames",
-     "[Setting]\r\nAuto=0\r\nEnabled=0\r\nUnit=1\r\nSeconds=2.5\r\nFrames=45\r\nFit=0\r\nAlign=8\r\n",
+     "[Setting]\r\nAuto=0\r\nEnabled=0\r\nUnit=1\r\nSeconds=2.5\r\nFrames=45\r\nFit=0\r\nAlign="
+     "8\r\n",
      2012345, false, false, true, "2.5", "45", 0, 8, "本体バージョン 2012345",
      "seconds-radio:off frames-radio:off seconds-edit:off frames-edit:off anchors:off always:on"},
     {"FramesInUseAndLargeSeconds",
@@ -231,7 +239,8 @@ TEST_F(SettingsDialog, ControlsFollowTheChoicesMade) {
        [](HWND d) {
          HWND list = GetDlgItem(d, kFit);
          SendMessageW(list, CB_SETCURSEL, 3, 0);
-         SendMessageW(d, WM_COMMAND, MAKEWPARAM(kFit, CBN_DROPDOWN), reinterpret_cast<LPARAM>(list));
+         SendMessageW(d, WM_COMMAND, MAKEWPARAM(kFit, CBN_DROPDOWN),
+                      reinterpret_cast<LPARAM>(list));
        },
        "seconds-radio:on frames-radio:on seconds-edit:on frames-edit:off anchors:off always:on"},
       {"fit width chosen", [](HWND d) { ChooseFit(d, 3); },
@@ -318,8 +327,7 @@ TEST_F(SettingsDialog, RejectedLengthKeepsTheDialogOpenAndTheFileAlone) {
     EXPECT_EQ(boxes[i].text, row.message);
     EXPECT_TRUE(boxes[i].exclamationIcon) << "the warning icon";
     EXPECT_EQ(boxes[i].buttons, std::vector<int>{IDOK});
-    EXPECT_EQ(afterwards[i],
-              "open [" + Utf8(row.seconds) + "] [" + Utf8(row.frames) + "]");
+    EXPECT_EQ(afterwards[i], "open [" + Utf8(row.seconds) + "] [" + Utf8(row.frames) + "]");
     EXPECT_EQ(fileAfter[i], ini);
   }
   EXPECT_EQ(IniBytes(), ini);
@@ -346,8 +354,7 @@ const Leaving kLeavings[] = {
 
 void PrintTo(const Leaving& c, std::ostream* out) { *out << c.name; }
 
-class LeavingWithoutSaving : public SettingsDialog,
-                             public testing::WithParamInterface<Leaving> {};
+class LeavingWithoutSaving : public SettingsDialog, public testing::WithParamInterface<Leaving> {};
 
 TEST_P(LeavingWithoutSaving, ChangesNothing) {
   const std::string ini = kStartIni;
@@ -383,47 +390,61 @@ INSTANTIATE_TEST_SUITE_P(Ways, LeavingWithoutSaving, testing::ValuesIn(kLeavings
 
 struct SavingCase {
   const char* name;
-  const char* ini;       // before loading
+  const char* ini;        // before loading
   const char* editedIni;  // written by hand while the module is loaded
   std::function<void(HWND)> act;
   std::vector<std::string> saved;  // Auto, Enabled, Unit, Seconds, Frames, Fit, Align
 };
 
 const SavingCase kSavings[] = {
-    {"SecondsWithSixDigits", "", nullptr,
+    {"SecondsWithSixDigits",
+     "",
+     nullptr,
      [](HWND d) { SetItemText(d, kSecondsEdit, L"2.1234567"); },
      {"1", "1", "0", "2.12346", "90", "1", "4"}},
-    {"LengthOffIgnoresBadFields", kStartIni, nullptr,
+    {"LengthOffIgnoresBadFields",
+     kStartIni,
+     nullptr,
      [](HWND d) {
        Click(d, kLength);
        SetItemText(d, kSecondsEdit, L"abc");
        SetItemText(d, kFramesEdit, L"0");
      },
      {"1", "0", "0", "2.5", "45", "1", "4"}},
-    {"FramesInUseSecondsKeptWhenBad", kStartIni, nullptr,
+    {"FramesInUseSecondsKeptWhenBad",
+     kStartIni,
+     nullptr,
      [](HWND d) {
        Click(d, kFrames);
        SetItemText(d, kFramesEdit, L"120");
        SetItemText(d, kSecondsEdit, L"abc");
      },
      {"1", "1", "1", "2.5", "120", "1", "4"}},
-    {"InfiniteSecondsNotInUseKeepPrevious", kStartIni, nullptr,
+    {"InfiniteSecondsNotInUseKeepPrevious",
+     kStartIni,
+     nullptr,
      [](HWND d) {
        Click(d, kFrames);
        SetItemText(d, kFramesEdit, L"60");
        SetItemText(d, kSecondsEdit, L"inf");
      },
      {"1", "1", "1", "2.5", "60", "1", "4"}},
-    {"TrailingTextAfterSecondsIgnored", kStartIni, nullptr,
+    {"TrailingTextAfterSecondsIgnored",
+     kStartIni,
+     nullptr,
      [](HWND d) { SetItemText(d, kSecondsEdit, L"2.5s"); },
      {"1", "1", "0", "2.5", "45", "1", "4"}},
-    {"ValidFieldNotInUseTakenOver", kStartIni, nullptr,
+    {"ValidFieldNotInUseTakenOver",
+     kStartIni,
+     nullptr,
      [](HWND d) {
        SetItemText(d, kSecondsEdit, L"4");
        SetItemText(d, kFramesEdit, L"30");
      },
      {"1", "1", "0", "4", "30", "1", "4"}},
-    {"EverythingChanged", kStartIni, nullptr,
+    {"EverythingChanged",
+     kStartIni,
+     nullptr,
      [](HWND d) {
        Click(d, kAuto);
        Click(d, kFrames);
@@ -433,15 +454,19 @@ const SavingCase kSavings[] = {
        Click(d, kLastAnchor);
      },
      {"0", "1", "1", "0.5", "24", "4", "8"}},
-    {"AnchorSavedWhileDisabled", kStartIni, nullptr,
+    {"AnchorSavedWhileDisabled",
+     kStartIni,
+     nullptr,
      [](HWND d) {
        Click(d, kFirstAnchor + 6);
        ChooseFit(d, 0);
      },
      {"1", "1", "0", "2.5", "45", "0", "6"}},
-    {"HandEditedFileOverwritten", kStartIni,
+    {"HandEditedFileOverwritten",
+     kStartIni,
      "[Setting]\r\nAuto=0\r\nEnabled=0\r\nUnit=1\r\nSeconds=9\r\nFrames=1\r\nFit=3\r\nAlign=2\r\n",
-     [](HWND) {}, {"1", "1", "0", "2.5", "45", "1", "4"}},
+     [](HWND) {},
+     {"1", "1", "0", "2.5", "45", "1", "4"}},
 };
 
 void PrintTo(const SavingCase& c, std::ostream* out) { *out << c.name; }
@@ -456,9 +481,9 @@ TEST_P(Saving, OkWritesTheSevenKeysAndKeepsTheRecord) {
   }
   auto act = c.act;
   Driver driver({Do([act](Driver& d) {
-                   act(d.Dialog());
-                   PressButton(d.Dialog(), IDOK);
-                 })});
+    act(d.Dialog());
+    PressButton(d.Dialog(), IDOK);
+  })});
   EXPECT_EQ(Open(driver), std::optional<std::intptr_t>(IDOK));
   ExpectFinished(driver);
   EXPECT_EQ(IniValues(), c.saved);

@@ -159,7 +159,8 @@ const wchar_t* ClassName(WORD ordinal) {
 }
 
 std::wstring Upper(std::wstring text) {
-  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+  for (wchar_t& c : text)
+    c = static_cast<wchar_t>(std::towupper(c));
   return text;
 }
 
@@ -220,8 +221,8 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR
 class DialogTemplate : public testing::Test {
  protected:
   void SetUp() override {
-    module_ = LoadLibraryExW(testsupport::BuiltModulePath().c_str(), nullptr,
-                             LOAD_LIBRARY_AS_DATAFILE);
+    module_ =
+        LoadLibraryExW(testsupport::BuiltModulePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module_, nullptr) << "cannot load " << Narrow(testsupport::BuiltModulePath());
     HRSRC found = FindResourceExW(module_, RT_DIALOG, MAKEINTRESOURCEW(kDialogId), kJapanese);
     ASSERT_NE(found, nullptr) << "no Japanese dialog 100";

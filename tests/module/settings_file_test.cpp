@@ -23,7 +23,8 @@ Applied ApplyOnce(InstalledModule& installed) {
   hostsim::SimObject& image = host.AddImage(0, 0, 9, L"C:\\img\\a.png");
   host.Select({&image});
   EXPECT_TRUE(host.RunObjectMenu());
-  Applied applied{image.Length(), image.Item(hostsim::kDrawEffect, hostsim::kZoomItem).value_or("")};
+  Applied applied{image.Length(),
+                  image.Item(hostsim::kDrawEffect, hostsim::kZoomItem).value_or("")};
   installed.Module().UninitializePlugin();
   return applied;
 }
@@ -100,8 +101,8 @@ TEST(SettingsFileEndToEnd, PathLongerThan260IsNeverCut) {
   std::wstring module = folder + L"Velmora.aux2";
   ASSERT_GT(module.size(), 300u);
   ASSERT_TRUE(CopyFileW(testsupport::BuiltModulePath().c_str(), module.c_str(), FALSE));
-  ASSERT_TRUE(testsupport::WriteTextFile(folder + L"Velmora.ini",
-                                         "[Setting]\r\nUnit=1\r\nFrames=77\r\n"));
+  ASSERT_TRUE(
+      testsupport::WriteTextFile(folder + L"Velmora.ini", "[Setting]\r\nUnit=1\r\nFrames=77\r\n"));
   // The file a 260-unit buffer would have named: the path cut inside a
   // folder name. It must be neither read nor written.
   std::wstring cut = module.substr(0, 259);

@@ -81,7 +81,8 @@ class DetectTest : public testing::Test {
     while (PeekMessageW(&msg, nullptr, velmora::kScanRequest, velmora::kScanRequest, PM_REMOVE)) {
       taken.push_back(msg);
     }
-    for (const MSG& m : taken) DispatchMessageW(&m);
+    for (const MSG& m : taken)
+      DispatchMessageW(&m);
     return static_cast<int>(taken.size());
   }
 
@@ -129,8 +130,9 @@ class DetectTest : public testing::Test {
            object.Item(hostsim::kDrawEffect, L"Y") == std::optional<std::string>("0.00");
   }
   static bool Untouched(const hostsim::SimObject& object) {
-    return object.Length() == kPastedLength && object.Item(hostsim::kDrawEffect, hostsim::kZoomItem) ==
-                                        std::optional<std::string>("100.00");
+    return object.Length() == kPastedLength &&
+           object.Item(hostsim::kDrawEffect, hostsim::kZoomItem) ==
+               std::optional<std::string>("100.00");
   }
 
   static bool Known(std::uint32_t scene, velmora::ObjectId id) {

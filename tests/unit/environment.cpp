@@ -11,7 +11,6 @@ class ModuleInstanceEnvironment : public testing::Environment {
   void SetUp() override { velmora::SetModuleInstance(GetModuleHandleW(nullptr)); }
 };
 
-const auto* const g_Environment =
-    testing::AddGlobalTestEnvironment(new ModuleInstanceEnvironment);
+const auto* const g_Environment = testing::AddGlobalTestEnvironment(new ModuleInstanceEnvironment);
 
 }  // namespace

@@ -35,17 +35,18 @@ TEST_P(LengthTable, FramesFromSeconds) {
   EXPECT_EQ(*frames, c.frames);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, LengthTable,
-    testing::Values(LengthCase{30, 1, 3.0, 90}, LengthCase{30000, 1001, 3.0, 90},
-                    LengthCase{60, 1, 2.5, 150}, LengthCase{25, 1, 0.5, 13},
-                    LengthCase{24, 1, 0.01, 1}, LengthCase{-30, 1, 3.0, 1},
-                    LengthCase{0, 1, 3.0, 1}, LengthCase{30, 1, 1e300, INT_MAX},
-                    // Just below and at the point where the rounded count
-                    // leaves the 32-bit range.
-                    LengthCase{1, 1, 2147483646.4, 2147483646},
-                    LengthCase{1, 1, 2147483647.5, INT_MAX},
-                    LengthCase{1, 1, 4294967296.0, INT_MAX}));
+INSTANTIATE_TEST_SUITE_P(Table, LengthTable,
+                         testing::Values(LengthCase{30, 1, 3.0, 90},
+                                         LengthCase{30000, 1001, 3.0, 90},
+                                         LengthCase{60, 1, 2.5, 150}, LengthCase{25, 1, 0.5, 13},
+                                         LengthCase{24, 1, 0.01, 1}, LengthCase{-30, 1, 3.0, 1},
+                                         LengthCase{0, 1, 3.0, 1},
+                                         LengthCase{30, 1, 1e300, INT_MAX},
+                                         // Just below and at the point where the rounded count
+                                         // leaves the 32-bit range.
+                                         LengthCase{1, 1, 2147483646.4, 2147483646},
+                                         LengthCase{1, 1, 2147483647.5, INT_MAX},
+                                         LengthCase{1, 1, 4294967296.0, INT_MAX}));
 
 TEST(Length, NoRateScaleGivesNothing) {
   EXPECT_FALSE(FramesFromSeconds(3.0, 30, 0).has_value());
@@ -214,22 +215,15 @@ TEST_P(FitTable, TextsWritten4000x3000) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FitTable,
-    testing::Values(FitCase{1, 0, "36.000", "-240.00", "-0.00"},
-                    FitCase{1, 4, "36.000", "0.00", "0.00"},
-                    FitCase{1, 8, "36.000", "240.00", "0.00"},
-                    FitCase{1, 1, "36.000", "0.00", "-0.00"},
-                    FitCase{2, 0, "48.000", "-0.00", "180.00"},
-                    FitCase{2, 4, "48.000", "0.00", "-0.00"},
-                    FitCase{2, 8, "48.000", "0.00", "-180.00"},
-                    FitCase{2, 1, "48.000", "0.00", "180.00"},
-                    FitCase{3, 0, "48.000", "-0.00", "180.00"},
-                    FitCase{3, 4, "48.000", "0.00", "-0.00"},
-                    FitCase{3, 8, "48.000", "0.00", "-180.00"},
-                    FitCase{3, 1, "48.000", "0.00", "180.00"},
-                    FitCase{4, 0, "36.000", "-240.00", "-0.00"},
-                    FitCase{4, 4, "36.000", "0.00", "0.00"},
-                    FitCase{4, 8, "36.000", "240.00", "0.00"},
-                    FitCase{4, 1, "36.000", "0.00", "-0.00"}));
+    testing::Values(
+        FitCase{1, 0, "36.000", "-240.00", "-0.00"}, FitCase{1, 4, "36.000", "0.00", "0.00"},
+        FitCase{1, 8, "36.000", "240.00", "0.00"}, FitCase{1, 1, "36.000", "0.00", "-0.00"},
+        FitCase{2, 0, "48.000", "-0.00", "180.00"}, FitCase{2, 4, "48.000", "0.00", "-0.00"},
+        FitCase{2, 8, "48.000", "0.00", "-180.00"}, FitCase{2, 1, "48.000", "0.00", "180.00"},
+        FitCase{3, 0, "48.000", "-0.00", "180.00"}, FitCase{3, 4, "48.000", "0.00", "-0.00"},
+        FitCase{3, 8, "48.000", "0.00", "-180.00"}, FitCase{3, 1, "48.000", "0.00", "180.00"},
+        FitCase{4, 0, "36.000", "-240.00", "-0.00"}, FitCase{4, 4, "36.000", "0.00", "0.00"},
+        FitCase{4, 8, "36.000", "240.00", "0.00"}, FitCase{4, 1, "36.000", "0.00", "-0.00"}));
 
 struct MoreCase {
   int iw, ih, fit, align;
@@ -256,19 +250,18 @@ TEST_P(MoreFits, Texts) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, MoreFits,
-    testing::Values(MoreCase{1366, 768, 1, 0, "140.556", "-0.00", "-0.26"},
-                    MoreCase{1366, 768, 1, 8, "140.556", "0.00", "0.26"},
-                    MoreCase{1366, 768, 2, 0, "140.625", "0.47", "-0.00"},
-                    MoreCase{1366, 768, 2, 2, "140.625", "-0.47", "-0.00"},
-                    MoreCase{1366, 768, 2, 4, "140.625", "-0.00", "0.00"},
-                    MoreCase{1080, 1920, 1, 0, "56.250", "-656.25", nullptr},
-                    MoreCase{1080, 1920, 2, 0, "177.778", nullptr, "1166.67"},
-                    MoreCase{1920, 1080, 1, 0, "100.000", "-0.00", "-0.00"},
-                    MoreCase{1920, 1080, 2, 5, "100.000", "0.00", "0.00"},
-                    MoreCase{1920, 1080, 3, 6, "100.000", "-0.00", "0.00"},
-                    MoreCase{1920, 1080, 4, 2, "100.000", "0.00", "-0.00"}));
+INSTANTIATE_TEST_SUITE_P(Table, MoreFits,
+                         testing::Values(MoreCase{1366, 768, 1, 0, "140.556", "-0.00", "-0.26"},
+                                         MoreCase{1366, 768, 1, 8, "140.556", "0.00", "0.26"},
+                                         MoreCase{1366, 768, 2, 0, "140.625", "0.47", "-0.00"},
+                                         MoreCase{1366, 768, 2, 2, "140.625", "-0.47", "-0.00"},
+                                         MoreCase{1366, 768, 2, 4, "140.625", "-0.00", "0.00"},
+                                         MoreCase{1080, 1920, 1, 0, "56.250", "-656.25", nullptr},
+                                         MoreCase{1080, 1920, 2, 0, "177.778", nullptr, "1166.67"},
+                                         MoreCase{1920, 1080, 1, 0, "100.000", "-0.00", "-0.00"},
+                                         MoreCase{1920, 1080, 2, 5, "100.000", "0.00", "0.00"},
+                                         MoreCase{1920, 1080, 3, 6, "100.000", "-0.00", "0.00"},
+                                         MoreCase{1920, 1080, 4, 2, "100.000", "0.00", "-0.00"}));
 
 TEST_F(FitImageTest, CallOrderWhenLengthChanges) {
   host_.SetMedia(L"a.png", 0.0, 1920, 1080);

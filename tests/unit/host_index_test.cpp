@@ -58,24 +58,25 @@ TEST_P(HostIndexTest, AnswersFromTheNewEndsInTheSameCallback) {
   EXPECT_TRUE(host.Calls().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Spans, HostIndexTest,
-    testing::Values(
-        // A lengthened towards B: frame 20 now lies in A.
-        SpanCase{"Lengthened", 9, 50, 59, 'A', 40, 20, 'A'},
-        // A shortened: frame 20 is past it, so B answers.
-        SpanCase{"Shortened", 40, 50, 59, 'A', 9, 20, 'B'},
-        // A and B overlap with ascending ends; B shortened to end inside A,
-        // so the ends no longer ascend and a binary search would miss A.
-        SpanCase{"BecomesUnordered", 15, 10, 30, 'B', 12, 13, 'A'},
-        // B lies inside A, so the ends did not ascend; shortening A makes
-        // them ascend, and frame 6 must find B.
-        SpanCase{"BecomesOrdered", 100, 10, 20, 'A', 5, 6, 'B'},
-        // B lengthened, still inside A: the ends still do not ascend.
-        SpanCase{"StaysUnordered", 100, 10, 20, 'B', 30, 21, 'A'},
-        // Past every object.
-        SpanCase{"PastTheEnd", 9, 50, 59, 'A', 30, 60, '-'}),
-    [](const testing::TestParamInfo<SpanCase>& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Spans, HostIndexTest,
+                         testing::Values(
+                             // A lengthened towards B: frame 20 now lies in A.
+                             SpanCase{"Lengthened", 9, 50, 59, 'A', 40, 20, 'A'},
+                             // A shortened: frame 20 is past it, so B answers.
+                             SpanCase{"Shortened", 40, 50, 59, 'A', 9, 20, 'B'},
+                             // A and B overlap with ascending ends; B shortened to end inside A,
+                             // so the ends no longer ascend and a binary search would miss A.
+                             SpanCase{"BecomesUnordered", 15, 10, 30, 'B', 12, 13, 'A'},
+                             // B lies inside A, so the ends did not ascend; shortening A makes
+                             // them ascend, and frame 6 must find B.
+                             SpanCase{"BecomesOrdered", 100, 10, 20, 'A', 5, 6, 'B'},
+                             // B lengthened, still inside A: the ends still do not ascend.
+                             SpanCase{"StaysUnordered", 100, 10, 20, 'B', 30, 21, 'A'},
+                             // Past every object.
+                             SpanCase{"PastTheEnd", 9, 50, 59, 'A', 30, 60, '-'}),
+                         [](const testing::TestParamInfo<SpanCase>& info) {
+                           return std::string(info.param.Name);
+                         });
 
 void VELMORA_HOSTCALL ReadOneObject(velmora::TimelineAccess* access) {
   velmora::ObjectHandle object = access->ObjectAtOrAfter(0, 0);
@@ -98,11 +99,10 @@ TEST(HostCallLog, RecordsEveryTimelineCallOnlyWhileOn) {
 
   host.RecordCalls = true;
   ASSERT_NE(edit->RunRead(&ReadOneObject), 0);
-  EXPECT_EQ(host.CallTexts(),
-            (std::vector<std::string>{"RunRead()", "ObjectAtOrAfter(0,0)", "GetSpan(" + id + ")",
-                                      "GetObjectId(" + id + ")",
-                                      "EffectCount(" + id + ",画像ファイル)",
-                                      "GetItem(" + id + ",画像ファイル,ファイル)"}));
+  EXPECT_EQ(host.CallTexts(), (std::vector<std::string>{
+                                  "RunRead()", "ObjectAtOrAfter(0,0)", "GetSpan(" + id + ")",
+                                  "GetObjectId(" + id + ")", "EffectCount(" + id + ",画像ファイル)",
+                                  "GetItem(" + id + ",画像ファイル,ファイル)"}));
 }
 
 }  // namespace

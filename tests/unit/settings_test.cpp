@@ -8,9 +8,9 @@
 #include "settings/settings.h"
 #include "tests/support/temp_dir.h"
 
+using testsupport::TempDir;
 using velmora::PluginSettings;
 using velmora::ReadSettingsFile;
-using testsupport::TempDir;
 
 namespace {
 
@@ -52,15 +52,15 @@ TEST_P(SecondsText, LoadsOrFallsBack) {
             GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, SecondsText,
-    testing::Values(SecondsCase{"0", 3.0}, SecondsCase{"-1", 3.0}, SecondsCase{"abc", 3.0},
-                    SecondsCase{"", 3.0}, SecondsCase{"2.5s", 2.5}, SecondsCase{"1e1", 10.0},
-                    SecondsCase{"2.5", 2.5}, SecondsCase{"nan", 3.0},
-                    // Infinite lengths cannot become frames.
-                    SecondsCase{"inf", 3.0}, SecondsCase{"1e999", 3.0},
-                    SecondsCase{"-inf", 3.0}, SecondsCase{"0.001", 0.001},
-                    SecondsCase{"1e-400", 3.0}));
+INSTANTIATE_TEST_SUITE_P(Table, SecondsText,
+                         testing::Values(SecondsCase{"0", 3.0}, SecondsCase{"-1", 3.0},
+                                         SecondsCase{"abc", 3.0}, SecondsCase{"", 3.0},
+                                         SecondsCase{"2.5s", 2.5}, SecondsCase{"1e1", 10.0},
+                                         SecondsCase{"2.5", 2.5}, SecondsCase{"nan", 3.0},
+                                         // Infinite lengths cannot become frames.
+                                         SecondsCase{"inf", 3.0}, SecondsCase{"1e999", 3.0},
+                                         SecondsCase{"-inf", 3.0}, SecondsCase{"0.001", 0.001},
+                                         SecondsCase{"1e-400", 3.0}));
 
 struct IntCase {
   const char* line;
@@ -75,23 +75,22 @@ TEST_P(IntegerKeys, RangeRules) {
   EXPECT_EQ(s.*(GetParam().field), GetParam().expected) << GetParam().line;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, IntegerKeys,
-    testing::Values(IntCase{"Unit=2", &PluginSettings::Unit, 0},
-                    IntCase{"Unit=1", &PluginSettings::Unit, 1},
-                    IntCase{"Unit=-1", &PluginSettings::Unit, 0},
-                    IntCase{"Frames=0", &PluginSettings::Frames, 90},
-                    IntCase{"Frames=-5", &PluginSettings::Frames, 90},
-                    IntCase{"Frames=1", &PluginSettings::Frames, 1},
-                    IntCase{"Frames=120", &PluginSettings::Frames, 120},
-                    IntCase{"Fit=5", &PluginSettings::Fit, 1},
-                    IntCase{"Fit=0", &PluginSettings::Fit, 0},
-                    IntCase{"Fit=4", &PluginSettings::Fit, 4},
-                    IntCase{"Fit=-1", &PluginSettings::Fit, 1},
-                    IntCase{"Align=9", &PluginSettings::Align, 4},
-                    IntCase{"Align=0", &PluginSettings::Align, 0},
-                    IntCase{"Align=8", &PluginSettings::Align, 8},
-                    IntCase{"Align=-2", &PluginSettings::Align, 4}));
+INSTANTIATE_TEST_SUITE_P(Table, IntegerKeys,
+                         testing::Values(IntCase{"Unit=2", &PluginSettings::Unit, 0},
+                                         IntCase{"Unit=1", &PluginSettings::Unit, 1},
+                                         IntCase{"Unit=-1", &PluginSettings::Unit, 0},
+                                         IntCase{"Frames=0", &PluginSettings::Frames, 90},
+                                         IntCase{"Frames=-5", &PluginSettings::Frames, 90},
+                                         IntCase{"Frames=1", &PluginSettings::Frames, 1},
+                                         IntCase{"Frames=120", &PluginSettings::Frames, 120},
+                                         IntCase{"Fit=5", &PluginSettings::Fit, 1},
+                                         IntCase{"Fit=0", &PluginSettings::Fit, 0},
+                                         IntCase{"Fit=4", &PluginSettings::Fit, 4},
+                                         IntCase{"Fit=-1", &PluginSettings::Fit, 1},
+                                         IntCase{"Align=9", &PluginSettings::Align, 4},
+                                         IntCase{"Align=0", &PluginSettings::Align, 0},
+                                         IntCase{"Align=8", &PluginSettings::Align, 8},
+                                         IntCase{"Align=-2", &PluginSettings::Align, 4}));
 
 TEST(SettingsFile, BooleansAreOnUnlessZero) {
   PluginSettings s = ReadWith("Auto=2\r\nEnabled=0\r\n");

@@ -85,11 +85,11 @@ TEST_F(SurveyTest, TwoObjectsOfAnEffectlessLayer) {
   auto records = Survey(0);
   // An object without an image-file effect costs its span, its id and one
   // effect count, nothing more.
-  EXPECT_EQ(calls_, (std::vector<std::string>{
-                        "ObjectAtOrAfter(0,0)", "GetSpan(#1)", "GetObjectId(#1)",
-                        "EffectCount(#1,画像ファイル)", "ObjectAtOrAfter(0,10)", "GetSpan(#2)",
-                        "GetObjectId(#2)", "EffectCount(#2,画像ファイル)",
-                        "ObjectAtOrAfter(0,20)"}));
+  EXPECT_EQ(calls_,
+            (std::vector<std::string>{"ObjectAtOrAfter(0,0)", "GetSpan(#1)", "GetObjectId(#1)",
+                                      "EffectCount(#1,画像ファイル)", "ObjectAtOrAfter(0,10)",
+                                      "GetSpan(#2)", "GetObjectId(#2)",
+                                      "EffectCount(#2,画像ファイル)", "ObjectAtOrAfter(0,20)"}));
   ASSERT_EQ(records.size(), 2u);
   for (std::size_t i = 0; i < records.size(); ++i) {
     EXPECT_EQ(records[i].Id, static_cast<velmora::ObjectId>(i + 1));
@@ -106,7 +106,8 @@ TEST_F(SurveyTest, RecordsComeByLayerThenFrame) {
   host_.AddObject(0, 0, 9);
   auto records = Survey(1);
   std::vector<velmora::ObjectId> ids;
-  for (auto& r : records) ids.push_back(r.Id);
+  for (auto& r : records)
+    ids.push_back(r.Id);
   EXPECT_EQ(ids, (std::vector<velmora::ObjectId>{4, 2, 3, 1}));
 }
 
@@ -118,10 +119,10 @@ TEST_F(SurveyTest, ImageWithoutStandardDrawingIsNoImage) {
   EXPECT_FALSE(records[0].IsImage);
   EXPECT_FALSE(records[0].IsDefaultPlacement);
   EXPECT_TRUE(records[0].FilePath.empty());
-  EXPECT_EQ(calls_, (std::vector<std::string>{
-                        "ObjectAtOrAfter(0,0)", "GetSpan(#1)", "GetObjectId(#1)",
-                        "EffectCount(#1,画像ファイル)", "EffectCount(#1,標準描画)",
-                        "ObjectAtOrAfter(0,10)"}));
+  EXPECT_EQ(calls_,
+            (std::vector<std::string>{"ObjectAtOrAfter(0,0)", "GetSpan(#1)", "GetObjectId(#1)",
+                                      "EffectCount(#1,画像ファイル)", "EffectCount(#1,標準描画)",
+                                      "ObjectAtOrAfter(0,10)"}));
 }
 
 // Which placement item is off, and which items the survey then reads: it
@@ -156,7 +157,8 @@ TEST_P(SurveyPlacement, StopsAtFirstFailingItemAndStillReadsThePath) {
   EXPECT_EQ(records[0].IsDefaultPlacement, c.isDefault);
   EXPECT_EQ(records[0].FilePath, L"C:\\素材\\猫 1.png");
   std::vector<std::string> expected;
-  for (const std::string& item : c.items) expected.push_back("GetItem(#1,標準描画," + item + ")");
+  for (const std::string& item : c.items)
+    expected.push_back("GetItem(#1,標準描画," + item + ")");
   expected.push_back("GetItem(#1,画像ファイル,ファイル)");
   EXPECT_EQ(Asked("GetItem"), expected);
 }
@@ -195,7 +197,8 @@ TEST_F(SurveyTest, ObjectEndingBeforeTheAskedFrameIsRecordedAndEndsItsLayer) {
   };
   auto records = Survey(1);
   std::vector<velmora::ObjectId> ids;
-  for (auto& r : records) ids.push_back(r.Id);
+  for (auto& r : records)
+    ids.push_back(r.Id);
   EXPECT_EQ(ids, (std::vector<velmora::ObjectId>{1, early.Id, 4}));
   EXPECT_EQ(Asked("ObjectAtOrAfter"),
             (std::vector<std::string>{"ObjectAtOrAfter(0,0)", "ObjectAtOrAfter(0,10)",
@@ -209,8 +212,7 @@ TEST_F(SurveyTest, LastFrameAtTheLargestFrameEndsTheLayer) {
   // The host hands the long object out for any frame, negative ones
   // included; a wrapped frame would walk the layer again and again.
   int askedOnLayerZero = 0;
-  host_.ObjectAtOrAfterHook = [&](std::int32_t layer, std::int32_t,
-                                  velmora::ObjectHandle honest) {
+  host_.ObjectAtOrAfterHook = [&](std::int32_t layer, std::int32_t, velmora::ObjectHandle honest) {
     if (layer == 0 && ++askedOnLayerZero > 5) return velmora::ObjectHandle{};
     return honest;
   };
@@ -267,17 +269,16 @@ TEST_P(ItemText, ComparesTheWholeTextAsANumber) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ItemText,
-    testing::Values(NumberCase{"0", 0, true}, NumberCase{"0.0", 0, true},
-                    NumberCase{"-0", 0, true}, NumberCase{" 0", 0, true},
-                    NumberCase{"0.0000009", 0, true}, NumberCase{"-0.0000009", 0, true},
-                    NumberCase{"0.000001", 0, false}, NumberCase{"-0.000001", 0, false},
-                    NumberCase{"0 ", 0, false}, NumberCase{"", 0, false},
-                    NumberCase{"0px", 0, false}, NumberCase{"nan", 0, false},
-                    NumberCase{"1e-7", 0, true}, NumberCase{nullptr, 0, false},
-                    NumberCase{"100.0", 100, true}, NumberCase{"100", 100, true},
-                    NumberCase{"100.00", 100, true}, NumberCase{"99.9999995", 100, true},
-                    NumberCase{"100.01", 100, false}, NumberCase{"0", 100, false},
-                    NumberCase{"inf", 100, false}));
+    testing::Values(NumberCase{"0", 0, true}, NumberCase{"0.0", 0, true}, NumberCase{"-0", 0, true},
+                    NumberCase{" 0", 0, true}, NumberCase{"0.0000009", 0, true},
+                    NumberCase{"-0.0000009", 0, true}, NumberCase{"0.000001", 0, false},
+                    NumberCase{"-0.000001", 0, false}, NumberCase{"0 ", 0, false},
+                    NumberCase{"", 0, false}, NumberCase{"0px", 0, false},
+                    NumberCase{"nan", 0, false}, NumberCase{"1e-7", 0, true},
+                    NumberCase{nullptr, 0, false}, NumberCase{"100.0", 100, true},
+                    NumberCase{"100", 100, true}, NumberCase{"100.00", 100, true},
+                    NumberCase{"99.9999995", 100, true}, NumberCase{"100.01", 100, false},
+                    NumberCase{"0", 100, false}, NumberCase{"inf", 100, false}));
 
 // ---- host text to UTF-16 ----
 
@@ -298,7 +299,10 @@ TEST(WideFromUtf8, ConvertsWithoutTheTerminator) {
 }
 
 TEST(WideFromUtf8, InvalidSequencesAreReplacedNotRejected) {
-  EXPECT_EQ(velmora::WideFromUtf8("a\xFF" "b"), std::wstring(L"a\xFFFD" L"b"));
+  EXPECT_EQ(velmora::WideFromUtf8("a\xFF"
+                                  "b"),
+            std::wstring(L"a\xFFFD"
+                         L"b"));
   std::wstring cut = velmora::WideFromUtf8("\xE3\x81");
   EXPECT_FALSE(cut.empty());
   EXPECT_EQ(cut.find(L'\0'), std::wstring::npos);

@@ -86,7 +86,8 @@ TEST_F(ThreadTest, ConcurrentRequestsAndResets) {
       reachedBarrier = true;
     } else if (woke == WAIT_OBJECT_0 + 1) {
       MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
     } else {
       break;
     }
@@ -96,7 +97,8 @@ TEST_F(ThreadTest, ConcurrentRequestsAndResets) {
 
   // The loop stands still for the last calls.
   SetEvent(finalPhase);
-  for (std::thread& thread : threads) thread.join();
+  for (std::thread& thread : threads)
+    thread.join();
   CloseHandle(allAtBarrier);
   CloseHandle(finalPhase);
   ASSERT_TRUE(reachedBarrier);
@@ -139,7 +141,8 @@ TEST_F(ThreadTest, RequestsWhileTheWindowIsReplaced) {
     Host::PumpMessages(4);
   }
   stop = true;
-  for (std::thread& thread : threads) thread.join();
+  for (std::thread& thread : threads)
+    thread.join();
   Host::PumpMessages(400);
 
   EXPECT_GT(calls.load(), 0);

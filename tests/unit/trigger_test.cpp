@@ -26,8 +26,8 @@ class TriggerTest : public DetectTest {
 
   static bool ScanRequestQueued() {
     MSG msg;
-    return PeekMessageW(&msg, nullptr, velmora::kScanRequest, velmora::kScanRequest,
-                        PM_NOREMOVE) != 0;
+    return PeekMessageW(&msg, nullptr, velmora::kScanRequest, velmora::kScanRequest, PM_NOREMOVE) !=
+           0;
   }
 
   // Runs the message loop for `ms` and notes, in milliseconds from now, when
@@ -44,12 +44,12 @@ class TriggerTest : public DetectTest {
         int before = Scans();
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
-        for (int i = before; i < Scans(); ++i) at.push_back(elapsed());
+        for (int i = before; i < Scans(); ++i)
+          at.push_back(elapsed());
       }
       double now = elapsed();
       if (now >= ms) return at;
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(ms - now) + 1,
-                                QS_ALLINPUT);
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(ms - now) + 1, QS_ALLINPUT);
     }
   }
 
@@ -85,7 +85,8 @@ TEST_F(TriggerTest, EventDuringAScanGivesExactlyOneMore) {
   int entered = 0;
   host_.OnCallbackEnter = [&] {
     if (++entered == 1) {
-      for (int i = 0; i < 5; ++i) host_.FireEvent(3);
+      for (int i = 0; i < 5; ++i)
+        host_.FireEvent(3);
     }
   };
   host_.FireEvent(1);

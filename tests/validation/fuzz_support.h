@@ -130,7 +130,8 @@ inline std::string Utf16Be(const std::string& bytes) {
 
 inline std::string RandomBytes(Rng& rng, int count) {
   std::string out;
-  for (int i = 0; i < count; ++i) out.push_back(static_cast<char>(rng.Below(256)));
+  for (int i = 0; i < count; ++i)
+    out.push_back(static_cast<char>(rng.Below(256)));
   return out;
 }
 
@@ -203,18 +204,16 @@ inline std::string HostileText(Rng& rng) {
   for (int i = 0; i < lines; ++i) {
     switch (rng.Below(9)) {
       case 0:
-        text.append("[").append(rng.Percent(50) ? "Setting" : MixedCase(rng, "Setting")).append("]");
+        text.append("[")
+            .append(rng.Percent(50) ? "Setting" : MixedCase(rng, "Setting"))
+            .append("]");
         break;
       case 1:
         text.append(rng.Percent(50) ? "; " : "[Other]");
         if (text.back() == ' ') text.append(RandomBytes(rng, rng.Below(20)));
         break;
-      case 2:
-        text += rng.Percent(50) ? "[Setting" : "Setting]";
-        break;
-      case 3:
-        text += RandomBytes(rng, rng.Below(40));
-        break;
+      case 2: text += rng.Percent(50) ? "[Setting" : "Setting]"; break;
+      case 3: text += RandomBytes(rng, rng.Below(40)); break;
       default: {
         std::string key = MixedCase(rng, rng.Pick(kKeys));
         std::string value = rng.Pick(kHostileValues);

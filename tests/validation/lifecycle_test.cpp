@@ -62,7 +62,8 @@ TEST(Lifecycle, RepeatedLoadsLeaveNothingBehind) {
   RunCycle(path, -1);
   ASSERT_FALSE(HasFailure());
   validation::Census before = validation::TakeCensus();
-  for (int cycle = 0; cycle < kCycles && !HasFailure(); ++cycle) RunCycle(path, cycle);
+  for (int cycle = 0; cycle < kCycles && !HasFailure(); ++cycle)
+    RunCycle(path, cycle);
   validation::Census after = validation::TakeCensus();
 
   std::printf(

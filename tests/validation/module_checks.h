@@ -89,7 +89,8 @@ inline bool AllAre(const std::vector<std::string>& values, const std::string& te
 
 inline int CountOps(const hostsim::Host& host, const std::string& op) {
   int n = 0;
-  for (const std::string& o : host.CallOps()) n += o == op ? 1 : 0;
+  for (const std::string& o : host.CallOps())
+    n += o == op ? 1 : 0;
   return n;
 }
 

@@ -137,7 +137,8 @@ TEST_F(OddOrder, EventsFromOtherThreadsGiveOneScan) {
       }
     });
   }
-  for (std::thread& thread : threads) thread.join();
+  for (std::thread& thread : threads)
+    thread.join();
   EXPECT_EQ(CountOps(host, "RunRead"), 0);
   Host::PumpUntilIdle();
   EXPECT_EQ(CountOps(host, "RunRead"), 1);

@@ -117,7 +117,8 @@ TEST(SettingsThroughTheModule, GeneratedFilesGiveInRangeBehaviour) {
       EXPECT_TRUE(known) << zoom[0] << " " << x[0] << " " << y[0];
     }
     ASSERT_LE(newLast.size(), 1u);
-    for (std::int64_t last : newLast) EXPECT_GE(last, 0);
+    for (std::int64_t last : newLast)
+      EXPECT_GE(last, 0);
     EXPECT_TRUE(host.WarnLines().empty());
 
     if (c.Clean) {

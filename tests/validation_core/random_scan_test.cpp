@@ -68,7 +68,8 @@ bool StartsNoCase(const std::string& text, std::size_t at, const char* word) {
 bool ParseWholeNumber(const std::string& text, double& value) {
   const std::size_t n = text.size();
   std::size_t i = 0;
-  while (i < n && IsCSpace(text[i])) ++i;
+  while (i < n && IsCSpace(text[i]))
+    ++i;
   bool negative = false;
   if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
 
@@ -94,17 +95,20 @@ bool ParseWholeNumber(const std::string& text, double& value) {
              ((i + 2 < n && IsHexDigit(text[i + 2])) ||
               (i + 3 < n && text[i + 2] == '.' && IsHexDigit(text[i + 3])))) {
     std::size_t j = i + 2;
-    while (j < n && IsHexDigit(text[j])) ++j;
+    while (j < n && IsHexDigit(text[j]))
+      ++j;
     if (j < n && text[j] == '.') {
       ++j;
-      while (j < n && IsHexDigit(text[j])) ++j;
+      while (j < n && IsHexDigit(text[j]))
+        ++j;
     }
     bool negativeExponent = false;
     if (j < n && (text[j] == 'p' || text[j] == 'P')) {
       std::size_t k = j + 1;
       if (k < n && (text[k] == '+' || text[k] == '-')) negativeExponent = text[k++] == '-';
       if (k < n && IsDigit(text[k])) {
-        while (k < n && IsDigit(text[k])) ++k;
+        while (k < n && IsDigit(text[k]))
+          ++k;
         j = k;
       }
     }
@@ -327,7 +331,8 @@ struct Model {
     auto found = Known.find(p.Key);
     if (found == Known.end()) {
       auto& baseline = Known[p.Key];
-      for (const Record& r : records) baseline.insert(r.Id);
+      for (const Record& r : records)
+        baseline.insert(r.Id);
       return p;
     }
     std::set<std::int64_t>& known = found->second;
@@ -537,14 +542,9 @@ struct Generator {
     if (!Place(nullptr, layer, first, last)) return;
     SimObject& o = host.AddObject(layer, first, last);
     switch (rng.Below(6)) {
-      case 0:
-        break;
-      case 1:
-        o.Effects[kImage] = 1;
-        break;
-      case 2:
-        o.Effects[kDraw] = 1;
-        break;
+      case 0: break;
+      case 1: o.Effects[kImage] = 1; break;
+      case 2: o.Effects[kDraw] = 1; break;
       case 3:
         o.Effects[kImage] = 0;
         o.Effects[kDraw] = 1;
@@ -598,18 +598,10 @@ struct Generator {
     SimObject* o = Any();
     if (o == nullptr) return;
     switch (rng.Below(4)) {
-      case 0:
-        o->SetItem(kDraw, L"X", ZeroText());
-        break;
-      case 1:
-        o->SetItem(kDraw, hostsim::kZoomItem, HundredText());
-        break;
-      case 2:
-        o->SetItem(kImage, kFile, NextPath());
-        break;
-      default:
-        o->Effects[kImage] = rng.Below(3) - 1;
-        break;
+      case 0: o->SetItem(kDraw, L"X", ZeroText()); break;
+      case 1: o->SetItem(kDraw, hostsim::kZoomItem, HundredText()); break;
+      case 2: o->SetItem(kImage, kFile, NextPath()); break;
+      default: o->Effects[kImage] = rng.Below(3) - 1; break;
     }
   }
 
@@ -632,21 +624,11 @@ struct Generator {
   void ReportedLastLayer() {
     hostsim::Scene& scene = host.CurrentScene();
     switch (rng.Below(5)) {
-      case 0:
-        scene.LastLayer = -1;
-        break;
-      case 1:
-        scene.LastLayer = 0;
-        break;
-      case 2:
-        scene.LastLayer = 3;
-        break;
-      case 3:
-        scene.LastLayer = 40;
-        break;
-      default:
-        scene.LastLayer.reset();
-        break;
+      case 0: scene.LastLayer = -1; break;
+      case 1: scene.LastLayer = 0; break;
+      case 2: scene.LastLayer = 3; break;
+      case 3: scene.LastLayer = 40; break;
+      default: scene.LastLayer.reset(); break;
     }
   }
 
