@@ -56,11 +56,39 @@ void CreateMessageWindow() {
   g_MessageWindow.store(window);
 }
 
+namespace {
+
+// The host may unload the module once UninitializePlugin returns. A window
+// that outlives that call would keep the module's procedure and timer.
+void PinModule() {
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCWSTR>(&MessageWindowProc), &self);
+}
+
+void DestroyOnOwnThread(HWND window) {
+  if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+    DestroyWindow(window);
+    return;
+  }
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(window, kCloseRequest, 0, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs, &ignored);
+  if (!IsWindow(window)) return;
+  PinModule();
+  // A sent message that timed out may be dropped; a posted one waits for the
+  // thread's loop, so the window still goes once its thread answers again.
+  PostMessageW(window, kCloseRequest, 0, 0);
+}
+
+}  // namespace
+
 void DestroyMessageWindow() {
+  // Detached first: from here on the handlers post nothing and the old
+  // window's procedure runs no scan.
   HWND window = g_MessageWindow.exchange(nullptr);
-  if (window != nullptr) DestroyWindow(window);
-  if (g_ClassRegistered) {
-    UnregisterClassW(kMessageWindowClass, ModuleInstance());
+  if (window != nullptr) DestroyOnOwnThread(window);
+  // Fails while the window still exists; it is tried again next time.
+  if (g_ClassRegistered && UnregisterClassW(kMessageWindowClass, ModuleInstance())) {
     g_ClassRegistered = false;
   }
 }
@@ -80,13 +108,22 @@ void __cdecl RequestReset() {
 }
 
 LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // A window already let go of by DestroyMessageWindow scans nothing, whatever
+  // reaches it before its own thread destroys it.
+  const bool detached = window != g_MessageWindow.load();
   switch (message) {
+    case kCloseRequest:
+      if (!detached) return 0;
+      KillTimer(window, kRetryTimerId);
+      DestroyWindow(window);
+      return 0;
     case WM_TIMER:
       if (wParam != kRetryTimerId) return 0;
       KillTimer(window, kRetryTimerId);
-      ScanNow(window);
+      if (!detached) ScanNow(window);
       return 0;
     case kScanRequest:
+      if (detached) return 0;
       g_ScanPosted.exchange(0);
       ScanNow(window);
       return 0;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/unit/detect_fixture.h"
@@ -214,6 +215,21 @@ TEST_F(TriggerTest, RequestQueuedForADestroyedWindowDoesNotBlockTheNextOne) {
   host_.FireEvent(1);
   EXPECT_EQ(DispatchQueuedScanRequests(), 1);
   EXPECT_EQ(Scans(), 1);
+}
+
+// Destroyed from a thread while this one does not answer: the window outlives
+// the call, and what still reaches it scans nothing until its thread ends it.
+TEST_F(TriggerTest, WindowLeftByAnotherThreadScansNothing) {
+  const HWND window = Window();
+  std::thread([] { velmora::DestroyMessageWindow(); }).join();
+  ASSERT_TRUE(IsWindow(window));
+  EXPECT_EQ(Window(), nullptr);
+  SendMessageW(window, velmora::kScanRequest, 0, 0);
+  SendMessageW(window, WM_TIMER, velmora::kRetryTimerId, 0);
+  EXPECT_EQ(Scans(), 0);
+  Host::PumpUntilIdle();
+  EXPECT_FALSE(IsWindow(window)) << "its own thread destroys it";
+  velmora::CreateMessageWindow();  // as the fixture expects to find it
 }
 
 // A host that runs the message loop inside RunRead: the request dispatched

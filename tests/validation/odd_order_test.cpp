@@ -4,6 +4,7 @@
 // a host callback.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <thread>
@@ -158,6 +159,28 @@ TEST_F(OddOrder, RetryDiesWithTheWindow) {
   Module().UninitializePlugin();
   Host::PumpMessages(750);
   EXPECT_EQ(CountOps(host, "RunRead"), attempts);
+}
+
+// Only the window's own thread can destroy it: left alive, its retry timer
+// would call into the module after the host unloaded it.
+TEST_F(OddOrder, UninitializeFromAnotherThreadStopsTheRetry) {
+  Load();
+  ASSERT_TRUE(Module().Start(host));
+  host.Refuse.RunRead = true;
+  Event();
+  ASSERT_EQ(CountOps(host, "RunRead"), 1);
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    Module().UninitializePlugin();
+    done = true;
+  });
+  while (!done)
+    Host::PumpMessages(5);
+  worker.join();
+  const int attempts = CountOps(host, "RunRead");
+  Host::PumpMessages(700);
+  EXPECT_EQ(CountOps(host, "RunRead"), attempts);
+  EXPECT_EQ(MessageWindows(kWindowClass), 0);
 }
 
 TEST_F(OddOrder, SecondRegisterLeavesOneWindow) {
