@@ -19,8 +19,8 @@ int ReadInt(const std::wstring& path, const wchar_t* key, int fallback) {
   return static_cast<int>(GetPrivateProfileIntW(kSettingsSection, key, fallback, path.c_str()));
 }
 
-void WriteValue(const std::wstring& path, const wchar_t* key, const std::wstring& value) {
-  WritePrivateProfileStringW(kSettingsSection, key, value.c_str(), path.c_str());
+bool WriteValue(const std::wstring& path, const wchar_t* key, const std::wstring& value) {
+  return WritePrivateProfileStringW(kSettingsSection, key, value.c_str(), path.c_str()) != 0;
 }
 
 }  // namespace
@@ -97,14 +97,16 @@ PluginSettings ReadSettingsFile(const std::wstring& path) {
   return s;
 }
 
-void WriteSettingsFile(const std::wstring& path, const PluginSettings& s) {
-  WriteValue(path, L"Auto", s.Auto ? L"1" : L"0");
-  WriteValue(path, L"Enabled", s.Enabled ? L"1" : L"0");
-  WriteValue(path, L"Unit", s.Unit == 1 ? L"1" : L"0");
-  WriteValue(path, L"Seconds", FormatSeconds(s.Seconds));
-  WriteValue(path, L"Frames", std::to_wstring(s.Frames));
-  WriteValue(path, L"Fit", std::to_wstring(s.Fit));
-  WriteValue(path, L"Align", std::to_wstring(s.Align));
+bool WriteSettingsFile(const std::wstring& path, const PluginSettings& s) {
+  // Every key is tried, so that one refused write does not cost the others.
+  bool written = WriteValue(path, L"Auto", s.Auto ? L"1" : L"0");
+  written &= WriteValue(path, L"Enabled", s.Enabled ? L"1" : L"0");
+  written &= WriteValue(path, L"Unit", s.Unit == 1 ? L"1" : L"0");
+  written &= WriteValue(path, L"Seconds", FormatSeconds(s.Seconds));
+  written &= WriteValue(path, L"Frames", std::to_wstring(s.Frames));
+  written &= WriteValue(path, L"Fit", std::to_wstring(s.Fit));
+  written &= WriteValue(path, L"Align", std::to_wstring(s.Align));
+  return written;
 }
 
 void LoadSettings(HINSTANCE module) {
@@ -116,6 +118,6 @@ void LoadSettings(HINSTANCE module) {
   g_Settings = ReadSettingsFile(g_SettingsPath);
 }
 
-void SaveSettings() { WriteSettingsFile(g_SettingsPath, g_Settings); }
+bool SaveSettings() { return WriteSettingsFile(g_SettingsPath, g_Settings); }
 
 }  // namespace velmora

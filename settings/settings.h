@@ -34,8 +34,9 @@ const std::wstring& SettingsPath();
 // Finds (migrating from the legacy file when needed) and reads the settings
 // file beside `module`, replacing the whole record. Never fails.
 void LoadSettings(HINSTANCE module);
-// Writes the seven keys of the record to SettingsPath().
-void SaveSettings();
+// Writes the seven keys of the record to SettingsPath(); false when any
+// write failed (a folder the user may not write to, say).
+bool SaveSettings();
 
 // The module's whole path, however long.
 std::wstring ModuleFilePath(HINSTANCE module);
@@ -48,8 +49,8 @@ std::wstring LegacySettingsPathFor(const std::wstring& settingsPath);
 // Reads the section "Setting" of `path`, every bad value falling back to its
 // default, key by key.
 PluginSettings ReadSettingsFile(const std::wstring& path);
-// Writes the seven keys in their fixed order.
-void WriteSettingsFile(const std::wstring& path, const PluginSettings& settings);
+// Writes the seven keys in their fixed order; false when any write failed.
+bool WriteSettingsFile(const std::wstring& path, const PluginSettings& settings);
 
 // The standard decimal conversion (leading blanks, sign, digits, fraction,
 // exponent; the rest ignored; 0 for text that is no number).

@@ -5,6 +5,7 @@
 #include "settings/settings_dialog.h"
 
 #include <cwchar>
+#include <string>
 
 #include "plugin/plugin.h"
 #include "settings/resource.h"
@@ -27,6 +28,8 @@ constexpr const wchar_t* kFitNames[kFitCount] = {
 constexpr const wchar_t* kMessageCaption = L"Velmora";
 constexpr const wchar_t* kBadSecondsMessage = L"秒数は0より大きい数を入れてください。";
 constexpr const wchar_t* kBadFramesMessage = L"フレーム数は1以上の整数を入れてください。";
+constexpr const wchar_t* kSaveFailedMessageHead = L"設定を保存できませんでした:\n";
+constexpr const wchar_t* kSaveFailedMessageTail = L"\n\nこの設定は本体を終了するまで有効です。";
 
 bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 
@@ -34,8 +37,15 @@ LRESULT FitSelection(HWND dialog) {
   return SendDlgItemMessageW(dialog, IDC_FIT, CB_GETCURSEL, 0, 0);
 }
 
-void ShowInputError(HWND dialog, const wchar_t* text) {
+void ShowWarning(HWND dialog, const wchar_t* text) {
   MessageBoxW(dialog, text, kMessageCaption, MB_ICONEXCLAMATION | MB_OK);
+}
+
+// The settings are in effect already; the user must know they will not
+// survive the host, and where the file could not be written.
+void ShowSaveFailure(HWND dialog) {
+  const std::wstring text = kSaveFailedMessageHead + SettingsPath() + kSaveFailedMessageTail;
+  ShowWarning(dialog, text.c_str());
 }
 
 void FillControls(HWND dialog) {
@@ -84,11 +94,11 @@ bool Confirm(HWND dialog) {
 
   if (copy.Enabled) {
     if (copy.Unit == 1 && !framesOk) {
-      ShowInputError(dialog, kBadFramesMessage);
+      ShowWarning(dialog, kBadFramesMessage);
       return false;
     }
     if (copy.Unit != 1 && !secondsOk) {
-      ShowInputError(dialog, kBadSecondsMessage);
+      ShowWarning(dialog, kBadSecondsMessage);
       return false;
     }
   }
@@ -104,7 +114,7 @@ bool Confirm(HWND dialog) {
   }
 
   Settings() = copy;
-  SaveSettings();
+  if (!SaveSettings()) ShowSaveFailure(dialog);
   return true;
 }
 

@@ -502,5 +502,26 @@ TEST_P(Saving, OkWritesTheSevenKeysAndKeepsTheRecord) {
 INSTANTIATE_TEST_SUITE_P(Cases, Saving, testing::ValuesIn(kSavings),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A folder where the file should go makes every write fail: the user is told
+// where, while the dialog is still open, and the confirmed values stay in use.
+TEST_F(SettingsDialog, FailedSaveIsReportedAndTheRecordKept) {
+  Start();
+  ASSERT_TRUE(CreateDirectoryW(IniPath().c_str(), nullptr));
+  MessageBoxSeen box;
+  Driver driver({Do([](Driver& d) {
+                   SetItemText(d.Dialog(), kSecondsEdit, L"4");
+                   PressButton(d.Dialog(), IDOK);
+                 }),
+                 AnswerMessageBox(&box)});
+  EXPECT_EQ(Open(driver), std::optional<std::intptr_t>(IDOK));
+  ExpectFinished(driver);
+  EXPECT_EQ(box.caption, "Velmora");
+  EXPECT_EQ(box.text, "設定を保存できませんでした:\n" + Utf8(IniPath()) +
+                          "\n\nこの設定は本体を終了するまで有効です。");
+  EXPECT_TRUE(box.exclamationIcon);
+  EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
+  EXPECT_EQ(LookAfterReopening().secondsText, "4");
+}
+
 }  // namespace
 }  // namespace guitest

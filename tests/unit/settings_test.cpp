@@ -112,7 +112,7 @@ TEST(SettingsFile, FallbackIsPerKey) {
 TEST(SettingsFile, DefaultsWrittenInOrder) {
   TempDir dir;
   std::wstring path = dir.File(L"Velmora.ini");
-  velmora::WriteSettingsFile(path, velmora::kDefaultSettings);
+  EXPECT_TRUE(velmora::WriteSettingsFile(path, velmora::kDefaultSettings));
   std::string bytes;
   ASSERT_TRUE(testsupport::ReadFileBytes(path, bytes));
   EXPECT_EQ(bytes,
