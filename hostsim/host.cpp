@@ -10,7 +10,7 @@ namespace {
 Host* g_Active = nullptr;
 
 std::string IdText(const SimObject* object) {
-  return object == nullptr ? std::string("null") : "#" + std::to_string(object->Id);
+  return object == nullptr ? std::string("null") : ObjectRef(object->Id);
 }
 
 std::uint32_t PlacementToken(const SimObject& object) {
@@ -43,6 +43,14 @@ std::uint64_t ObjectMix(const SimObject& o) {
 }
 
 }  // namespace
+
+std::string ObjectRef(ObjectId id) {
+  // Appended rather than concatenated: GCC 12 warns (-Wrestrict) on
+  // "#" + std::to_string(...) although nothing overlaps.
+  std::string text = "#";
+  text += std::to_string(id);
+  return text;
+}
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return std::string();

@@ -229,6 +229,9 @@ class Host {
   Host* previous_ = nullptr;
 };
 
+// How the call log names an object: "#" and its id.
+std::string ObjectRef(ObjectId id);
+
 // UTF-8 <-> UTF-16 helpers for scripts and logs.
 std::string Utf8(const std::wstring& text);
 std::wstring Wide(const std::string& utf8);

@@ -267,7 +267,7 @@ TEST_F(FitImageTest, CallOrderWhenLengthChanges) {
   host_.SetMedia(L"a.png", 0.0, 1920, 1080);
   SimObject& o = host_.AddImage(0, 100, 129, L"a.png");
   Fit(o);
-  std::string id = "#" + std::to_string(o.Id);
+  std::string id = hostsim::ObjectRef(o.Id);
   std::vector<std::string> expected = {
       "GetItem(" + id + ",画像ファイル,ファイル)",
       "ReadMediaInfo(a.png,24)",
@@ -414,7 +414,7 @@ TEST_F(FitImageTest, HugeSecondsSaturateAndNeverAskBelowFirstFrame) {
   EXPECT_EQ(o.Last, INT_MAX);
   for (const hostsim::HostCall& call : host_.Calls()) {
     if (call.Op == "ReplaceSpan") {
-      EXPECT_EQ(call.Args, "#" + std::to_string(o.Id) + "," + std::to_string(INT_MAX));
+      EXPECT_EQ(call.Args, hostsim::ObjectRef(o.Id) + "," + std::to_string(INT_MAX));
     }
   }
 }

@@ -90,7 +90,7 @@ TEST(HostCallLog, RecordsEveryTimelineCallOnlyWhileOn) {
   Host host;
   SimObject& image = host.AddImage(0, 0, 9, L"C:\\素材\\a.png");
   velmora::EditHandle* edit = host.Table()->CreateEditHandle();
-  const std::string id = "#" + std::to_string(image.Id);
+  const std::string id = hostsim::ObjectRef(image.Id);
 
   host.RecordCalls = false;
   host.ClearCalls();

@@ -76,7 +76,7 @@ TEST_F(PassesTest, FitsPendingObjectsOnly) {
   EXPECT_TRUE(Fitted(c));
   EXPECT_FALSE(Fitted(other));
   // The other object only had its span and identity read.
-  std::string id = "#" + std::to_string(other.Id);
+  std::string id = hostsim::ObjectRef(other.Id);
   std::vector<std::string> touching;
   for (auto& call : host_.Calls()) {
     if (call.Args.rfind(id, 0) == 0) touching.push_back(call.Op);

@@ -232,7 +232,9 @@ struct NumberCase {
 };
 
 std::string Printable(const char* text) {
-  return text == nullptr ? std::string("(null)") : "\"" + std::string(text) + "\"";
+  if (text == nullptr) return "(null)";
+  std::string quoted = "\"";
+  return quoted.append(text).append("\"");
 }
 
 void PrintTo(const NumberCase& c, std::ostream* out) {
