@@ -28,11 +28,11 @@ if(NOT imports)
 endif()
 
 # The export names are the lines "[   n] Name" that carry no "+base" address.
-file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/module_dump.txt "${dump}")
-file(STRINGS ${CMAKE_CURRENT_BINARY_DIR}/module_dump.txt lines REGEX "^[ \t]+\\[ *[0-9]+\\] [A-Za-z_]")
+# Read from the dump in memory: the check writes nothing where it runs.
+string(REGEX MATCHALL "\n[ \t]+\\[ *[0-9]+\\] [A-Za-z_][^\n]*" lines "${dump}")
 set(exports "")
 foreach(n IN LISTS lines)
-  string(REGEX REPLACE "^[ \t]+\\[ *[0-9]+\\] " "" n "${n}")
+  string(REGEX REPLACE "^\n[ \t]+\\[ *[0-9]+\\] " "" n "${n}")
   string(STRIP "${n}" n)
   list(APPEND exports "${n}")
 endforeach()
