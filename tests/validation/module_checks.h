@@ -76,15 +76,10 @@ class ModuleGuard {
   hostsim::PluginModule& module_;
 };
 
-// True when `values` is not empty and every entry is `text`: a pass may fit
-// an object more than once (the host can hand a lengthened object out
-// again), always with the same result.
-inline bool AllAre(const std::vector<std::string>& values, const std::string& text) {
-  if (values.empty()) return false;
-  for (const std::string& v : values) {
-    if (v != text) return false;
-  }
-  return true;
+// True when `values` is the one entry `text`: one object, fitted once, even
+// when the host hands it out again after lengthening it.
+inline bool OnlyOnce(const std::vector<std::string>& values, const std::string& text) {
+  return values.size() == 1 && values[0] == text;
 }
 
 inline int CountOps(const hostsim::Host& host, const std::string& op) {
