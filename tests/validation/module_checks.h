@@ -42,7 +42,6 @@ struct Census {
   int Handles = 0;            // probed
   DWORD ReportedHandles = 0;  // GetProcessHandleCount
   DWORD UserObjects = 0;      // GetGuiResources
-  bool UserObjectsKnown = false;
   int MessageWindowsAll = 0;
   int PluginWindows = 0;
 };
@@ -51,9 +50,7 @@ inline Census TakeCensus() {
   Census c;
   c.Handles = ProbedHandles();
   GetProcessHandleCount(GetCurrentProcess(), &c.ReportedHandles);
-  SetLastError(0);
   c.UserObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-  c.UserObjectsKnown = c.UserObjects != 0 || GetLastError() == 0;
   c.MessageWindowsAll = MessageWindows(nullptr);
   c.PluginWindows = MessageWindows(kWindowClass);
   return c;
