@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/module_fixture.h"
 
@@ -35,15 +36,21 @@ TEST(Exports, LoadLineWithLogger) {
 TEST(Exports, NoLoggerStillInitialisesAndLogsNothing) {
   InstalledModule installed;
   ASSERT_TRUE(testsupport::WriteTextFile(installed.Folder().File(L"Velmora.ini"),
-                                         "[Setting]\r\nFrames=12\r\n"));
+                                         "[Setting]\r\nUnit=1\r\nFrames=12\r\n"));
   ASSERT_TRUE(installed.Load());
   hostsim::Host host(4294967295u);
   auto& m = installed.Module();
-  EXPECT_TRUE(m.InitializePlugin(4294967295u));
+  ASSERT_TRUE(m.Start(host, /*withLogger=*/false)) << m.Error();
   EXPECT_TRUE(host.InfoLines().empty());
-  // A logger handed over afterwards gets later lines but no load line.
+  // A logger handed over afterwards gets later lines but no load line, and
+  // the settings file was read all the same.
   m.InitializeLogger(host.Logger());
-  EXPECT_TRUE(host.InfoLines().empty());
+  host.SetMedia(L"C:\\img\\a.png", 0.0, 3840, 2160);
+  hostsim::SimObject& image = host.AddImage(0, 0, 9, L"C:\\img\\a.png");
+  host.Select({&image});
+  ASSERT_TRUE(host.RunObjectMenu());
+  EXPECT_EQ(image.Length(), 12);
+  EXPECT_EQ(host.InfoLines(), std::vector<std::wstring>{L"選んだ画像を 1 個揃えました"});
 }
 
 TEST(Exports, LargestVersionPrintsUnsigned) {

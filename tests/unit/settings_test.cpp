@@ -193,6 +193,26 @@ INSTANTIATE_TEST_SUITE_P(
                     PathCase{L"C:\\a.b\\Velmora", L"C:\\a.b\\Velmora.ini"},
                     PathCase{L"Velmora", L"Velmora.ini"}));
 
+// A copy of this program, loaded without running any of it, from a folder
+// whose path is well past 260 characters.
+TEST(SettingsPathRule, ModulePathIsWholePast260Characters) {
+  TempDir dir;
+  std::wstring copy = dir.Path();
+  for (int i = 0; i < 6; ++i) {
+    copy += std::wstring(50, wchar_t(L'a' + i)) + L"\\";
+    ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
+  }
+  copy += L"Velmora.aux2";
+  wchar_t self[1024];
+  ASSERT_LT(GetModuleFileNameW(nullptr, self, 1024), 1024u);
+  ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
+  HMODULE module = LoadLibraryExW(copy.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_NE(module, nullptr) << GetLastError();
+  std::wstring path = velmora::ModuleFilePath(module);
+  FreeLibrary(module);
+  EXPECT_EQ(path, copy);
+}
+
 TEST(SettingsPathRule, LegacyFileIsInTheSameFolder) {
   EXPECT_EQ(velmora::LegacySettingsPathFor(L"C:\\p\\Velmora.ini"), L"C:\\p\\Tessling.ini");
   EXPECT_EQ(velmora::LegacySettingsPathFor(L"Velmora.ini"), L"");

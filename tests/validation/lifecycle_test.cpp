@@ -68,16 +68,23 @@ TEST(Lifecycle, RepeatedLoadsLeaveNothingBehind) {
 
   std::printf(
       "%d load cycles; probed handles %d -> %d; GetProcessHandleCount %lu -> %lu; "
-      "GetGuiResources %s %lu -> %lu; message-only windows %d -> %d\n",
+      "GetGuiResources %lu -> %lu; message-only windows %d -> %d\n",
       kCycles, before.Handles, after.Handles, static_cast<unsigned long>(before.ReportedHandles),
       static_cast<unsigned long>(after.ReportedHandles),
-      after.UserObjectsKnown ? "" : "(not implemented here)",
       static_cast<unsigned long>(before.UserObjects), static_cast<unsigned long>(after.UserObjects),
       before.MessageWindowsAll, after.MessageWindowsAll);
   // One leaked handle or window per cycle would show as 200.
   EXPECT_LE(after.Handles, before.Handles + 4);
-  EXPECT_LE(after.ReportedHandles, before.ReportedHandles + 4);
-  EXPECT_LE(after.UserObjects, before.UserObjects + 4);
+  // Some platform layers answer these two with 0 whatever is open: checked
+  // only where they answer.
+  if (before.ReportedHandles != 0)
+    EXPECT_LE(after.ReportedHandles, before.ReportedHandles + 4);
+  else
+    std::printf("GetProcessHandleCount answers 0 here: not checked\n");
+  if (before.UserObjects != 0)
+    EXPECT_LE(after.UserObjects, before.UserObjects + 4);
+  else
+    std::printf("GetGuiResources answers 0 here: not checked\n");
   EXPECT_EQ(after.MessageWindowsAll, before.MessageWindowsAll);
   EXPECT_EQ(after.PluginWindows, 0);
 

@@ -42,7 +42,6 @@ struct Census {
   int Handles = 0;            // probed
   DWORD ReportedHandles = 0;  // GetProcessHandleCount
   DWORD UserObjects = 0;      // GetGuiResources
-  bool UserObjectsKnown = false;
   int MessageWindowsAll = 0;
   int PluginWindows = 0;
 };
@@ -51,9 +50,7 @@ inline Census TakeCensus() {
   Census c;
   c.Handles = ProbedHandles();
   GetProcessHandleCount(GetCurrentProcess(), &c.ReportedHandles);
-  SetLastError(0);
   c.UserObjects = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
-  c.UserObjectsKnown = c.UserObjects != 0 || GetLastError() == 0;
   c.MessageWindowsAll = MessageWindows(nullptr);
   c.PluginWindows = MessageWindows(kWindowClass);
   return c;
@@ -76,15 +73,10 @@ class ModuleGuard {
   hostsim::PluginModule& module_;
 };
 
-// True when `values` is not empty and every entry is `text`: a pass may fit
-// an object more than once (the host can hand a lengthened object out
-// again), always with the same result.
-inline bool AllAre(const std::vector<std::string>& values, const std::string& text) {
-  if (values.empty()) return false;
-  for (const std::string& v : values) {
-    if (v != text) return false;
-  }
-  return true;
+// True when `values` is the one entry `text`: one object, fitted once, even
+// when the host hands it out again after lengthening it.
+inline bool OnlyOnce(const std::vector<std::string>& values, const std::string& text) {
+  return values.size() == 1 && values[0] == text;
 }
 
 inline int CountOps(const hostsim::Host& host, const std::string& op) {

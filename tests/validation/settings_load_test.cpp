@@ -102,13 +102,12 @@ TEST(SettingsThroughTheModule, GeneratedFilesGiveInRangeBehaviour) {
     aligned += didAlign ? 1 : 0;
 
     // In range: Fit 0 writes nothing, Fit 1..4 with Align 0..8 one of 36
-    // placements; any length is at least one frame. An image the pass has
-    // lengthened may be met and fitted again, always alike.
+    // placements; any length is at least one frame. The image is fitted
+    // once, though the host hands it out again once lengthened.
     ASSERT_EQ(x.size(), zoom.size());
     ASSERT_EQ(y.size(), zoom.size());
+    ASSERT_LE(zoom.size(), 1u) << "one image fitted more than once";
     if (!zoom.empty()) {
-      EXPECT_TRUE(validation::AllAre(zoom, zoom[0]) && validation::AllAre(x, x[0]) &&
-                  validation::AllAre(y, y[0]));
       bool known = false;
       for (int fit = 1; fit <= 4; ++fit) {
         for (int align = 0; align <= 8; ++align)
