@@ -5,7 +5,8 @@
 // platform's imaging component), host events, selections, the object menu,
 // the settings dialog and the settings file. It prints what happened: each
 // command, the plug-in's log lines, timelines and before/after tables, and
-// writes a picture of every image whose size or position the plug-in changed.
+// writes pictures of every image whose size or position the plug-in changed:
+// a diagram (SVG) and the image's own pixels before and after (PNG).
 //
 //   velmora-host.exe [--plugins DIR] [--out DIR] [--check] SCRIPT
 //
@@ -26,6 +27,7 @@
 
 #include "hostsim/host.h"
 #include "hostsim/media_wic.h"
+#include "hostsim/picture_png.h"
 #include "hostsim/plugin_module.h"
 #include "hostsim/report.h"
 #include "hostsim/script.h"
@@ -575,9 +577,10 @@ void Runner::Table(const Command& c) {
     bool moved = row.Before.Zoom != row.After.Zoom || row.Before.X != row.After.X ||
                  row.Before.Y != row.After.Y;
     if (row.IsImage && size && moved && !opt_.OutFolder.empty()) {
+      const std::wstring imagePath = Wide(o->Item(kImageEffect, kFileItem).value_or(""));
       PictureInput in;
       in.Name = row.Name;
-      in.File = Utf8(FileNameOf(Wide(o->Item(kImageEffect, kFileItem).value_or(""))));
+      in.File = Utf8(FileNameOf(imagePath));
       in.ScreenWidth = scene.Format.Width;
       in.ScreenHeight = scene.Format.Height;
       in.ImageWidth = size->Width;
@@ -594,11 +597,16 @@ void Runner::Table(const Command& c) {
                    std::string("<>:\"/\\|?* ").find(ch) != std::string::npos;
         name += bad ? '_' : ch;
       }
-      name += ".svg";
-      if (!WriteWholeFile(opt_.OutFolder + Wide(name), RenderPicture(in))) {
-        Fatal(c, "cannot write " + Utf8(opt_.OutFolder) + name);
+      if (!WriteWholeFile(opt_.OutFolder + Wide(name + ".svg"), RenderPicture(in))) {
+        Fatal(c, "cannot write " + Utf8(opt_.OutFolder) + name + ".svg");
       }
-      written.push_back(name);
+      written.push_back(name + ".svg");
+      PictureInput before = in;
+      before.Zoom = row.Before.Zoom, before.X = row.Before.X, before.Y = row.Before.Y;
+      std::string error;
+      bool drawn = WritePlacementPng(wic_.Factory(), imagePath, before, in,
+                                     opt_.OutFolder + Wide(name + ".png"), error);
+      written.push_back(name + ".png" + (drawn ? "" : " not written: " + error));
       ++pictures_;
     }
     before_[o->Id] = row.After;

@@ -29,6 +29,8 @@ class WicMediaReader {
   // False when the imaging component could not be started; Error() says why.
   bool Ready() const { return factory_ != nullptr; }
   const std::string& Error() const { return error_; }
+  // For drawing from the images' pixels; null when not Ready().
+  IWICImagingFactory* Factory() const { return factory_; }
 
   // The first frame's size in pixels; false for a file that is missing or
   // that no installed decoder understands.

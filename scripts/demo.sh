@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The demo: builds Velmora.aux2 and the velmora-host program, installs a fresh
 # copy of the plug-in in a plug-in folder of its own, and plays demo/paste.txt
-# against it: five sample images pasted onto a 1920x1080, 30 fps scene and
+# against it: six sample images pasted onto a 1920x1080, 30 fps scene and
 # aligned automatically, then a settings-file change, a reload and the
 # object-menu command on a selection. It prints every step with the plug-in's
-# log lines, a before/after table of the timeline, and writes a picture (SVG)
-# of each aligned image on the screen. No display is needed.
+# log lines, a before/after table of the timeline, and writes pictures of each
+# aligned image on the screen: a diagram (SVG) and the image's own pixels
+# before and after (PNG). No display is needed.
 #
 #   scripts/demo.sh [BUILD_DIR]     (default: build, the folder scripts/test.sh uses)
 set -euo pipefail
@@ -29,7 +30,7 @@ echo
 wine "$build/bin/velmora-host.exe" --plugins "$work/plugins" --out "$work/pictures" demo/paste.txt
 echo
 echo "Pictures of the aligned images (open them in a web browser):"
-for f in "$work"/pictures/*.svg; do echo "  $f"; done
+for f in "$work"/pictures/*; do echo "  $f"; done
 echo "The settings file the demo wrote: $work/plugins/Velmora.ini"
 echo "Write your own scenario (commands: wine $build/bin/velmora-host.exe --help) and run"
 echo "  wine $build/bin/velmora-host.exe --plugins $work/plugins --out $work/pictures YOUR-SCRIPT.txt"

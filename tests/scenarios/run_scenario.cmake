@@ -1,13 +1,14 @@
 # Runs velmora-host.exe on a scenario with a fresh copy of the module in a
 # fresh plug-in folder, and judges the run. Modes:
 #   expect  the script's own expect lines decide: exit 0 and "run passed"
-#   golden  the printout must equal EXPECTED (folder lines left out), and each
+#   golden  the printout must equal EXPECTED (folder lines left out), each
 #           "picture=committed file" pair of PICTURES (comma-separated) must
-#           match byte for byte
+#           match byte for byte, and each "picture=WIDTHxHEIGHT" of PNG_SIZES
+#           must be a whole PNG (signature, header, end chunk) of that size
 #   bad     each case of the table TABLE ("script lines | ... => error") is put
 #           between valid lines; the run must stop before doing anything, with
 #           exit 2 and the error on the right line
-# Variables: MODE HOST EMULATOR MODULE SCRIPT WORK [EXPECTED PICTURES TABLE SAMPLES]
+# Variables: MODE HOST EMULATOR MODULE SCRIPT WORK [EXPECTED PICTURES PNG_SIZES TABLE SAMPLES]
 cmake_minimum_required(VERSION 3.25)
 
 function(fresh_plugin_folder)
@@ -83,6 +84,29 @@ elseif(MODE STREQUAL "golden")
                     RESULT_VARIABLE same)
     if(NOT same EQUAL 0)
       message(FATAL_ERROR "${WORK}/out/${made} differs from ${committed}")
+    endif()
+  endforeach()
+  string(REPLACE "," ";" pngs "${PNG_SIZES}")
+  foreach(pair IN LISTS pngs)
+    string(REPLACE "=" ";" pair "${pair}")
+    list(GET pair 0 made)
+    list(GET pair 1 wanted)
+    set(png "${WORK}/out/${made}")
+    if(NOT EXISTS "${png}")
+      message(FATAL_ERROR "${png} was not written")
+    endif()
+    file(READ "${png}" head LIMIT 24 HEX)
+    file(SIZE "${png}" bytes)
+    math(EXPR last "${bytes} - 12")
+    file(READ "${png}" tail OFFSET ${last} HEX)
+    if(NOT head MATCHES "^89504e470d0a1a0a0000000d49484452(........)(........)$"
+       OR NOT tail STREQUAL "0000000049454e44ae426082")
+      message(FATAL_ERROR "${png} is not a whole PNG")
+    endif()
+    math(EXPR width "0x${CMAKE_MATCH_1}")
+    math(EXPR height "0x${CMAKE_MATCH_2}")
+    if(NOT "${width}x${height}" STREQUAL wanted)
+      message(FATAL_ERROR "${png} is ${width}x${height}, expected ${wanted}")
     endif()
   endforeach()
 
