@@ -55,6 +55,32 @@ std::string LengthText(const ObjectState& s, std::int32_t rate, std::int32_t sca
   return std::to_string(frames) + " f " + SecondsText(frames, rate, scale) + " s";
 }
 
+std::string SpanText(const ObjectState& s) {
+  return std::to_string(s.First) + "-" + std::to_string(s.Last);
+}
+
+// One line of the table, its columns as the header names them.
+std::vector<std::string> CellsOf(const TableRow& row, std::int32_t rate, std::int32_t scale) {
+  std::string pixels = "-";
+  if (row.IsImage) {
+    pixels = row.ImagePixels ? std::to_string(row.ImagePixels->first) + "x" +
+                                   std::to_string(row.ImagePixels->second)
+                             : "unreadable";
+  }
+  std::string frames = SpanText(row.After);
+  if (row.Before.First != row.After.First || row.Before.Last != row.After.Last) {
+    frames = SpanText(row.Before) + kArrow + frames;
+  }
+  return {row.Name,
+          std::to_string(row.Layer),
+          pixels,
+          frames,
+          Change(LengthText(row.Before, rate, scale), LengthText(row.After, rate, scale)),
+          Change(row.Before.Zoom, row.After.Zoom),
+          Change(row.Before.X, row.After.X),
+          Change(row.Before.Y, row.After.Y)};
+}
+
 double Parse(const std::string& text) {
   return text.empty() ? 0.0 : std::strtod(text.c_str(), nullptr);
 }
@@ -66,6 +92,104 @@ std::string SideText(const char* side, double gap) {
   }
   if (amount == "0") return std::string(side) + " flush";
   return std::string(side) + (gap > 0 ? " margin " : " sticks out ") + amount;
+}
+
+// The image's edges in screen pixels.
+struct Edges {
+  double Left, Top, Right, Bottom;
+};
+
+// Screen pixels to picture coordinates.
+struct Canvas {
+  double Scale = 1, OriginX = 0, OriginY = 0;
+  double Width = 640, Height = 0;
+
+  std::string X(double x) const { return Num(OriginX + x * Scale); }
+  std::string Y(double y) const { return Num(OriginY + y * Scale); }
+  std::string W(double w) const { return Num(w * Scale); }
+  // A rectangle given by its edges in screen pixels; nothing when empty.
+  std::string Rect(double l, double t, double r, double b, const std::string& style) const {
+    if (r - l <= 1e-9 || b - t <= 1e-9) return std::string();
+    return "  <rect x=\"" + X(l) + "\" y=\"" + Y(t) + "\" width=\"" + W(r - l) + "\" height=\"" +
+           W(b - t) + "\" " + style + "/>\n";
+  }
+};
+
+// The drawing shows the screen and the whole image, however far it reaches,
+// below three lines of caption and above a legend.
+Canvas FitCanvas(const Edges& image, double sw, double sh) {
+  const double minX = std::min(0.0, image.Left), maxX = std::max(sw, image.Right);
+  const double minY = std::min(0.0, image.Top), maxY = std::max(sh, image.Bottom);
+  const double spanX = std::max(maxX - minX, 1.0), spanY = std::max(maxY - minY, 1.0);
+  const double drawMaxW = 560, drawMaxH = 380, header = 76, footer = 40;
+  Canvas c;
+  c.Scale = std::min(drawMaxW / spanX, drawMaxH / spanY);
+  const double drawW = spanX * c.Scale, drawH = spanY * c.Scale;
+  c.OriginX = (c.Width - drawW) / 2.0 - minX * c.Scale;
+  c.OriginY = header - minY * c.Scale;
+  c.Height = header + drawH + footer;
+  return c;
+}
+
+// Name, file and size; zoom and position; what lies where.
+std::string Caption(const PictureInput& in, const Gaps& g) {
+  std::string size = std::to_string(in.ImageWidth) + "×" + std::to_string(in.ImageHeight);
+  std::string svg = "  <text x=\"16\" y=\"22\" font-size=\"15\" font-weight=\"bold\">" +
+                    Escape(in.Name) + " — " + Escape(in.File) + ", " + size + " px</text>\n";
+  svg += "  <text x=\"16\" y=\"42\">zoom " + Escape(in.Zoom) + " %, X " + Escape(in.X) + ", Y " +
+         Escape(in.Y) + ": " + Printf("%.0f", g.Width) + "×" + Printf("%.0f", g.Height) +
+         " px on a " + std::to_string(in.ScreenWidth) + "×" + std::to_string(in.ScreenHeight) +
+         " screen</text>\n";
+  svg += "  <text x=\"16\" y=\"61\" fill=\"#444444\">" + SideText("left", g.Left) + " · " +
+         SideText("right", g.Right) + " · " + SideText("top", g.Top) + " · " +
+         SideText("bottom", g.Bottom) + "</text>\n";
+  return svg;
+}
+
+// Screen, then the image where it shows, then what sticks out; the centres.
+std::string Shapes(const Canvas& c, const Edges& im, double sw, double sh) {
+  std::string svg = c.Rect(0, 0, sw, sh, "fill=\"#2b2f36\"");
+  const double vl = std::max(im.Left, 0.0), vt = std::max(im.Top, 0.0);
+  const double vr = std::min(im.Right, sw), vb = std::min(im.Bottom, sh);
+  svg += c.Rect(vl, vt, vr, vb, "fill=\"#5b8fd6\"");
+  svg += c.Rect(im.Left, im.Top, im.Right, std::min(im.Bottom, 0.0), kOutStyle);
+  svg += c.Rect(im.Left, std::max(im.Top, sh), im.Right, im.Bottom, kOutStyle);
+  svg += c.Rect(im.Left, vt, std::min(im.Right, 0.0), vb, kOutStyle);
+  svg += c.Rect(std::max(im.Left, sw), vt, im.Right, vb, kOutStyle);
+  svg += c.Rect(im.Left, im.Top, im.Right, im.Bottom,
+                "fill=\"none\" stroke=\"#1d4f91\" stroke-width=\"1.5\" "
+                "stroke-dasharray=\"6 4\"");
+  svg += c.Rect(0, 0, sw, sh, "fill=\"none\" stroke=\"#000000\" stroke-width=\"2\"");
+  const double cx = sw / 2, cy = sh / 2;
+  svg += "  <path d=\"M" + c.X(cx) + " " + Num(c.OriginY + cy * c.Scale - 6) + "V" +
+         Num(c.OriginY + cy * c.Scale + 6) + "M" + Num(c.OriginX + cx * c.Scale - 6) + " " +
+         c.Y(cy) + "H" + Num(c.OriginX + cx * c.Scale + 6) +
+         "\" stroke=\"#ffffff\" stroke-width=\"1.5\"/>\n";
+  svg += "  <circle cx=\"" + c.X((im.Left + im.Right) / 2) + "\" cy=\"" +
+         c.Y((im.Top + im.Bottom) / 2) +
+         "\" r=\"3\" fill=\"#ffd24d\" stroke=\"#000000\" stroke-width=\"0.8\"/>\n";
+  return svg;
+}
+
+std::string Legend(const Canvas& c) {
+  const std::string ly = Num(c.Height - 16), by = Num(c.Height - 27);
+  std::string svg = "  <rect x=\"16\" y=\"" + by +
+                    "\" width=\"14\" height=\"14\" fill=\"#2b2f36\"/>"
+                    "<text x=\"36\" y=\"" +
+                    ly + "\">screen</text>\n";
+  svg += "  <rect x=\"100\" y=\"" + by +
+         "\" width=\"14\" height=\"14\" fill=\"#5b8fd6\"/>"
+         "<text x=\"120\" y=\"" +
+         ly + "\">image on screen</text>\n";
+  svg += "  <rect x=\"240\" y=\"" + by +
+         "\" width=\"14\" height=\"14\" fill=\"#e8806f\"/>"
+         "<text x=\"260\" y=\"" +
+         ly + "\">sticks out (cut off)</text>\n";
+  svg += "  <circle cx=\"407\" cy=\"" + Num(c.Height - 20) +
+         "\" r=\"3\" fill=\"#ffd24d\" "
+         "stroke=\"#000000\" stroke-width=\"0.8\"/><text x=\"416\" y=\"" +
+         ly + "\">image centre (+ screen centre)</text>\n";
+  return svg;
 }
 
 }  // namespace
@@ -106,24 +230,8 @@ std::string SecondsText(std::int32_t frames, std::int32_t rate, std::int32_t sca
 std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, std::int32_t scale) {
   std::vector<std::vector<std::string>> cells;
   cells.push_back({"object", "layer", "image px", "frames", "length", "zoom %", "X", "Y"});
-  for (const TableRow& row : rows) {
-    std::string pixels = "-";
-    if (row.IsImage) {
-      pixels = row.ImagePixels ? std::to_string(row.ImagePixels->first) + "x" +
-                                     std::to_string(row.ImagePixels->second)
-                               : "unreadable";
-    }
-    std::string frames = std::to_string(row.After.First) + "-" + std::to_string(row.After.Last);
-    if (row.Before.First != row.After.First || row.Before.Last != row.After.Last) {
-      frames = std::to_string(row.Before.First) + "-" + std::to_string(row.Before.Last) + kArrow +
-               frames;
-    }
-    cells.push_back(
-        {row.Name, std::to_string(row.Layer), pixels, frames,
-         Change(LengthText(row.Before, rate, scale), LengthText(row.After, rate, scale)),
-         Change(row.Before.Zoom, row.After.Zoom), Change(row.Before.X, row.After.X),
-         Change(row.Before.Y, row.After.Y)});
-  }
+  for (const TableRow& row : rows)
+    cells.push_back(CellsOf(row, rate, scale));
   std::vector<std::size_t> widths(cells[0].size(), 0);
   for (const auto& line : cells) {
     for (std::size_t i = 0; i < line.size(); ++i)
@@ -164,85 +272,17 @@ Gaps ComputeGaps(const PictureInput& in) {
 
 std::string RenderPicture(const PictureInput& in) {
   const Gaps g = ComputeGaps(in);
+  const Edges image{g.Left, g.Top, g.Left + g.Width, g.Top + g.Height};
   const double sw = in.ScreenWidth, sh = in.ScreenHeight;
-  const double il = g.Left, it = g.Top, ir = g.Left + g.Width, ib = g.Top + g.Height;
+  const Canvas canvas = FitCanvas(image, sw, sh);
 
-  // The drawing shows the screen and the whole image, however far it reaches.
-  const double minX = std::min(0.0, il), maxX = std::max(sw, ir);
-  const double minY = std::min(0.0, it), maxY = std::max(sh, ib);
-  const double spanX = std::max(maxX - minX, 1.0), spanY = std::max(maxY - minY, 1.0);
-  const double canvasWidth = 640, drawMaxW = 560, drawMaxH = 380;
-  const double k = std::min(drawMaxW / spanX, drawMaxH / spanY);
-  const double header = 76, footer = 40;
-  const double drawW = spanX * k, drawH = spanY * k;
-  const double ox = (canvasWidth - drawW) / 2.0 - minX * k;
-  const double oy = header - minY * k;
-  const double canvasHeight = header + drawH + footer;
-  auto X = [&](double x) { return Num(ox + x * k); };
-  auto Y = [&](double y) { return Num(oy + y * k); };
-  auto W = [&](double w) { return Num(w * k); };
-
-  auto rect = [&](double l, double t, double r, double b, const std::string& style) {
-    if (r - l <= 1e-9 || b - t <= 1e-9) return std::string();
-    return "  <rect x=\"" + X(l) + "\" y=\"" + Y(t) + "\" width=\"" + W(r - l) + "\" height=\"" +
-           W(b - t) + "\" " + style + "/>\n";
-  };
-
-  std::string svg;
-  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(canvasWidth) + "\" height=\"" +
-         Num(canvasHeight) + "\" viewBox=\"0 0 " + Num(canvasWidth) + " " + Num(canvasHeight) +
-         "\" font-family=\"sans-serif\" font-size=\"13\">\n";
+  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(canvas.Width) +
+                    "\" height=\"" + Num(canvas.Height) + "\" viewBox=\"0 0 " + Num(canvas.Width) +
+                    " " + Num(canvas.Height) + "\" font-family=\"sans-serif\" font-size=\"13\">\n";
   svg += "  <rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-
-  std::string size = std::to_string(in.ImageWidth) + "×" + std::to_string(in.ImageHeight);
-  svg += "  <text x=\"16\" y=\"22\" font-size=\"15\" font-weight=\"bold\">" + Escape(in.Name) +
-         " — " + Escape(in.File) + ", " + size + " px</text>\n";
-  svg += "  <text x=\"16\" y=\"42\">zoom " + Escape(in.Zoom) + " %, X " + Escape(in.X) + ", Y " +
-         Escape(in.Y) + ": " + Printf("%.0f", g.Width) + "×" + Printf("%.0f", g.Height) +
-         " px on a " + std::to_string(in.ScreenWidth) + "×" + std::to_string(in.ScreenHeight) +
-         " screen</text>\n";
-  svg += "  <text x=\"16\" y=\"61\" fill=\"#444444\">" + SideText("left", g.Left) + " · " +
-         SideText("right", g.Right) + " · " + SideText("top", g.Top) + " · " +
-         SideText("bottom", g.Bottom) + "</text>\n";
-
-  // Screen, then the image where it shows, then what sticks out.
-  svg += rect(0, 0, sw, sh, "fill=\"#2b2f36\"");
-  const double vl = std::max(il, 0.0), vt = std::max(it, 0.0);
-  const double vr = std::min(ir, sw), vb = std::min(ib, sh);
-  svg += rect(vl, vt, vr, vb, "fill=\"#5b8fd6\"");
-  svg += rect(il, it, ir, std::min(ib, 0.0), kOutStyle);
-  svg += rect(il, std::max(it, sh), ir, ib, kOutStyle);
-  svg += rect(il, std::max(it, 0.0), std::min(ir, 0.0), std::min(ib, sh), kOutStyle);
-  svg += rect(std::max(il, sw), std::max(it, 0.0), ir, std::min(ib, sh), kOutStyle);
-  svg += rect(il, it, ir, ib,
-              "fill=\"none\" stroke=\"#1d4f91\" stroke-width=\"1.5\" "
-              "stroke-dasharray=\"6 4\"");
-  svg += rect(0, 0, sw, sh, "fill=\"none\" stroke=\"#000000\" stroke-width=\"2\"");
-  // Screen centre and image centre.
-  const double cx = sw / 2, cy = sh / 2;
-  svg += "  <path d=\"M" + X(cx) + " " + Num(oy + cy * k - 6) + "V" + Num(oy + cy * k + 6) + "M" +
-         Num(ox + cx * k - 6) + " " + Y(cy) + "H" + Num(ox + cx * k + 6) +
-         "\" stroke=\"#ffffff\" stroke-width=\"1.5\"/>\n";
-  svg += "  <circle cx=\"" + X((il + ir) / 2) + "\" cy=\"" + Y((it + ib) / 2) +
-         "\" r=\"3\" fill=\"#ffd24d\" stroke=\"#000000\" stroke-width=\"0.8\"/>\n";
-
-  const std::string ly = Num(canvasHeight - 16), by = Num(canvasHeight - 27);
-  svg += "  <rect x=\"16\" y=\"" + by +
-         "\" width=\"14\" height=\"14\" fill=\"#2b2f36\"/>"
-         "<text x=\"36\" y=\"" +
-         ly + "\">screen</text>\n";
-  svg += "  <rect x=\"100\" y=\"" + by +
-         "\" width=\"14\" height=\"14\" fill=\"#5b8fd6\"/>"
-         "<text x=\"120\" y=\"" +
-         ly + "\">image on screen</text>\n";
-  svg += "  <rect x=\"240\" y=\"" + by +
-         "\" width=\"14\" height=\"14\" fill=\"#e8806f\"/>"
-         "<text x=\"260\" y=\"" +
-         ly + "\">sticks out (cut off)</text>\n";
-  svg += "  <circle cx=\"407\" cy=\"" + Num(canvasHeight - 20) +
-         "\" r=\"3\" fill=\"#ffd24d\" "
-         "stroke=\"#000000\" stroke-width=\"0.8\"/><text x=\"416\" y=\"" +
-         ly + "\">image centre (+ screen centre)</text>\n";
+  svg += Caption(in, g);
+  svg += Shapes(canvas, image, sw, sh);
+  svg += Legend(canvas);
   svg += "</svg>\n";
   return svg;
 }

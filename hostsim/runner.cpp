@@ -1,0 +1,426 @@
+// The run of a script against the loaded module: the command loop, and what
+// several commands share (loading, naming objects, the timeline, the table
+// and its pictures, the settings dialog).
+#include "hostsim/runner.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "hostsim/picture_png.h"
+
+namespace hostsim {
+namespace {
+
+constexpr const wchar_t* kModuleName = L"Velmora.aux2";
+constexpr const wchar_t* kDialogTitle = L"Velmora の設定";
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  if (file == nullptr) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && ok;
+}
+
+// Under Wine a window needs an X display; on Windows there always is one.
+bool HasDisplay() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  bool wine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  if (!wine) return true;
+  const char* display = std::getenv("DISPLAY");
+  return display != nullptr && *display != '\0';
+}
+
+// Closes the settings dialog after a delay, for scripts that run unattended.
+struct DialogCloser {
+  static inline WPARAM Button = 0;
+  static inline UINT_PTR Timer = 0;
+
+  static BOOL CALLBACK Find(HWND window, LPARAM found) {
+    wchar_t title[64] = {};
+    GetWindowTextW(window, title, 64);
+    if (IsWindowVisible(window) && std::wstring(title) == kDialogTitle) {
+      *reinterpret_cast<HWND*>(found) = window;
+      return FALSE;
+    }
+    return TRUE;
+  }
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), &Find, reinterpret_cast<LPARAM>(&dialog));
+    if (dialog == nullptr) return;  // not shown yet: try at the next tick
+    KillTimer(nullptr, Timer);
+    Timer = 0;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED), 0);
+  }
+};
+
+bool IsImage(const SimObject& object) {
+  auto image = object.Effects.find(kImageEffect);
+  auto draw = object.Effects.find(kDrawEffect);
+  return image != object.Effects.end() && image->second > 0 && draw != object.Effects.end() &&
+         draw->second > 0;
+}
+
+// The scene's objects by layer, then by first frame.
+std::vector<SimObject*> SortedObjects(Scene& scene) {
+  std::vector<SimObject*> objects;
+  for (auto& object : scene.Objects)
+    objects.push_back(object.get());
+  std::stable_sort(objects.begin(), objects.end(), [](const SimObject* a, const SimObject* b) {
+    return a->Layer != b->Layer ? a->Layer < b->Layer : a->First < b->First;
+  });
+  return objects;
+}
+
+// "03-name": the table's number, then the object's name. Names may be
+// Japanese; only what a file name cannot hold is replaced.
+std::string PictureStem(int table, const std::string& objectName) {
+  char prefix[16];
+  std::snprintf(prefix, sizeof prefix, "%02d-", table);
+  std::string stem = prefix;
+  for (char ch : objectName) {
+    bool bad = static_cast<unsigned char>(ch) < 0x20 ||
+               std::string("<>:\"/\\|?* ").find(ch) != std::string::npos;
+    stem += bad ? '_' : ch;
+  }
+  return stem;
+}
+
+}  // namespace
+
+void Write(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+void WriteError(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+std::string SceneFormatText(const SceneFormat& f, const char* between) {
+  return std::to_string(f.Width) + "x" + std::to_string(f.Height) + between +
+         std::to_string(f.Rate) + "/" + std::to_string(f.Scale) + " fps";
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+  std::size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (file == nullptr) return false;
+  char buffer[65536];
+  std::size_t n;
+  bytes.clear();
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    bytes.append(buffer, n);
+  std::fclose(file);
+  return true;
+}
+
+Runner::Runner(const Options& options) : opt_(options) {
+  host_.MediaReader = [this](const std::wstring& path, velmora::MediaInfo* info) {
+    return wic_.Read(path, info);
+  };
+}
+
+int Runner::Run(const std::vector<Command>& commands) {
+  if (!wic_.Ready()) {
+    Write("note: image sizes cannot be read (" + wic_.Error() + ")\n");
+  }
+  try {
+    for (const Command& command : commands)
+      RunCommand(command);
+  } catch (const Failure&) {
+    Write("stopped: the rest of the script was not run\n");
+  }
+  Unload();
+  PrintSummary();
+  return failures_;
+}
+
+void Runner::RunCommand(const Command& command) {
+  Write("[" + std::to_string(command.Line) + "] " + command.Source + "\n");
+  line_ = command.Line;
+  std::size_t info = host_.InfoLines().size(), warn = host_.WarnLines().size();
+  std::size_t calls = host_.Calls().size();
+  command.Row->Run(*this, command.Args);
+  if (!command.Row->IsCheck) {
+    lastInfo_.assign(host_.InfoLines().begin() + static_cast<std::ptrdiff_t>(info),
+                     host_.InfoLines().end());
+    lastWarn_.assign(host_.WarnLines().begin() + static_cast<std::ptrdiff_t>(warn),
+                     host_.WarnLines().end());
+  }
+  PrintNewLogAndCalls(info, warn, calls);
+}
+
+void Runner::PrintNewLogAndCalls(std::size_t infoFrom, std::size_t warnFrom,
+                                 std::size_t callsFrom) {
+  if (trace_) {
+    const auto& calls = host_.Calls();
+    for (std::size_t i = callsFrom; i < calls.size(); ++i)
+      Say("call: " + calls[i].Text());
+  }
+  // The logger keeps the two streams apart; in the printout info comes
+  // before warn within one command.
+  for (std::size_t i = infoFrom; i < host_.InfoLines().size(); ++i) {
+    Say("info: " + Utf8(host_.InfoLines()[i]));
+  }
+  for (std::size_t i = warnFrom; i < host_.WarnLines().size(); ++i) {
+    Say("warn: " + Utf8(host_.WarnLines()[i]));
+  }
+}
+
+void Runner::PrintSummary() {
+  if (!host_.Violations().empty()) {
+    Write("the plug-in broke the host's rules:\n");
+    for (const std::string& v : host_.Violations())
+      Say(v);
+    failures_ += static_cast<int>(host_.Violations().size());
+  }
+  if (pictures_ > 0) Write("pictures in: " + Utf8(opt_.OutFolder) + "\n");
+  if (failures_ > 0) {
+    Write("result: FAILED, " + std::to_string(failures_) + " problem(s); " +
+          std::to_string(checks_) + " expectation(s) checked\n");
+  } else if (checks_ > 0) {
+    Write("expectations: " + std::to_string(checks_) + " checked; run passed\n");
+  }
+}
+
+void Runner::Say(const std::string& text) { Write("    " + text + "\n"); }
+
+void Runner::Fatal(const std::string& why) {
+  WriteError("error on line " + std::to_string(line_) + ": " + why + "\n");
+  ++failures_;
+  throw Failure{};
+}
+
+void Runner::CountCheck(bool held) {
+  ++checks_;
+  if (!held) ++failures_;
+}
+
+void Runner::Load(bool withLogger) {
+  std::wstring path = opt_.PluginFolder + kModuleName;
+  if (!module_.Load(path)) Fatal("cannot load " + Utf8(path) + ": " + module_.Error());
+  if (!module_.Start(host_, withLogger)) Fatal("the plug-in did not start: " + module_.Error());
+  const velmora::CommonPluginTable* table = module_.GetCommonPluginTable();
+  Say("loaded " + Utf8(kModuleName) + ": " + Utf8(table->Name ? table->Name : L"") + ", \"" +
+      Utf8(table->Information ? table->Information : L"") + "\"" +
+      (withLogger ? "" : ", without a logger"));
+  const Host::Registration& r = host_.Registered();
+  std::string events;
+  for (const auto& [kind, handler] : r.Events) {
+    events += (events.empty() ? "" : ", ") + std::to_string(kind);
+  }
+  Say("registered: events " + (events.empty() ? std::string("none") : events) +
+      (r.Reset ? ", reset" : "") + ", object menu \"" + Utf8(r.ObjectMenuLabel) +
+      "\", settings menu \"" + Utf8(r.ConfigMenuLabel) + "\"");
+}
+
+void Runner::Unload() {
+  if (!module_.Loaded()) return;
+  module_.UninitializePlugin();
+  host_.ForgetRegistrations();
+  module_.Unload();
+}
+
+SimObject& Runner::Object(const std::string& name) {
+  SimObject* object = host_.FindObject(names_.at(name));
+  if (object == nullptr) {
+    WriteError("internal: object " + name + " is gone\n");
+    std::exit(1);
+  }
+  return *object;
+}
+
+void Runner::CheckFree(const Placement& at) {
+  std::int32_t last = at.Frame + at.Frames - 1;
+  for (const auto& object : host_.CurrentScene().Objects) {
+    if (object->Layer == at.Layer && object->First <= last && at.Frame <= object->Last) {
+      Fatal("layer " + std::to_string(at.Layer) + " is taken at frames " +
+            std::to_string(object->First) + "-" + std::to_string(object->Last) + " by " +
+            Utf8(object->Label));
+    }
+  }
+}
+
+void Runner::NameObject(SimObject& object, const std::string& name) {
+  object.Label = Wide(name);
+  names_[name] = object.Id;
+  before_[object.Id] = StateOf(object);
+}
+
+void Runner::DeleteObject(const std::string& name) {
+  ObjectId id = Object(name).Id;
+  host_.RemoveObject(id);
+  before_.erase(id);
+}
+
+std::optional<ImageSize> Runner::ImageSizeOf(const SimObject& object) {
+  auto file = object.Item(kImageEffect, kFileItem);
+  ImageSize size;
+  if (!file || !wic_.ReadSize(Wide(*file), size)) return std::nullopt;
+  return size;
+}
+
+std::string Runner::ImageSizeText(const SimObject& object) {
+  auto size = ImageSizeOf(object);
+  if (!size) return "not readable as an image";
+  return std::to_string(size->Width) + "x" + std::to_string(size->Height) + " px";
+}
+
+ObjectState Runner::StateOf(const SimObject& object) {
+  ObjectState s;
+  s.First = object.First;
+  s.Last = object.Last;
+  if (IsImage(object)) {
+    s.Zoom = object.Item(kDrawEffect, kZoomItem).value_or("");
+    s.X = object.Item(kDrawEffect, L"X").value_or("");
+    s.Y = object.Item(kDrawEffect, L"Y").value_or("");
+  }
+  return s;
+}
+
+void Runner::OpenDialog(DialogAction action, std::int64_t closeAfterMs) {
+  if (!HasDisplay()) {
+    Say("skipped: no display to show the settings dialog on (run under xvfb-run or set DISPLAY)");
+    return;
+  }
+  if (mainWindow_ == nullptr) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"VelmoraHostMainWindow";
+    RegisterClassW(&wc);
+    mainWindow_ =
+        CreateWindowExW(0, wc.lpszClassName, L"velmora-host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                        CW_USEDEFAULT, 640, 400, nullptr, nullptr, wc.hInstance, nullptr);
+  }
+  if (action != DialogAction::Wait) {
+    DialogCloser::Button = action == DialogAction::Ok ? IDOK : IDCANCEL;
+    DialogCloser::Timer =
+        SetTimer(nullptr, 0, static_cast<UINT>(std::max<std::int64_t>(closeAfterMs, 10)),
+                 &DialogCloser::Tick);
+  } else {
+    Say("the settings dialog is open: close it to go on");
+  }
+  auto result = host_.OpenConfigMenu(mainWindow_);
+  if (DialogCloser::Timer != 0) {
+    KillTimer(nullptr, DialogCloser::Timer);
+    DialogCloser::Timer = 0;
+  }
+  if (!result) {
+    Say("no settings-menu entry is registered");
+    return;
+  }
+  std::string how = *result == IDOK ? " (OK)" : *result == IDCANCEL ? " (Cancel)" : "";
+  Say("the settings dialog returned " + std::to_string(*result) + how);
+}
+
+void Runner::PrintTimeline() {
+  Scene& scene = host_.CurrentScene();
+  std::vector<SimObject*> objects = SortedObjects(scene);
+  std::int32_t lastLayer = -1;
+  for (const SimObject* o : objects)
+    lastLayer = std::max(lastLayer, o->Layer);
+  Say("scene " + std::to_string(scene.Key) + ": " + SceneFormatText(scene.Format, ", ") + ", " +
+      std::to_string(objects.size()) + " object(s), last layer " +
+      std::to_string(scene.LastLayer.value_or(lastLayer)));
+  for (SimObject* o : objects) {
+    std::string line = "layer " + std::to_string(o->Layer) + "  frames " +
+                       std::to_string(o->First) + "-" + std::to_string(o->Last) + "  #" +
+                       std::to_string(o->Id) + " " + Utf8(o->Label);
+    if (IsImage(*o)) {
+      auto file = o->Item(kImageEffect, kFileItem);
+      line += "  image " + (file ? Utf8(FileNameOf(Wide(*file))) : std::string("(no file)")) +
+              "  X " + o->Item(kDrawEffect, L"X").value_or("-") + "  Y " +
+              o->Item(kDrawEffect, L"Y").value_or("-") + "  zoom " +
+              o->Item(kDrawEffect, kZoomItem).value_or("-") + "  aspect " +
+              o->Item(kDrawEffect, kAspectItem).value_or("-");
+    } else {
+      line += "  (no image)";
+    }
+    Say(line);
+  }
+}
+
+TableRow Runner::RowOf(const SimObject& object) {
+  TableRow row;
+  row.Name = Utf8(object.Label);
+  row.Layer = object.Layer;
+  row.IsImage = IsImage(object);
+  row.After = StateOf(object);
+  auto found = before_.find(object.Id);
+  row.Before = found == before_.end() ? row.After : found->second;
+  std::optional<ImageSize> size;
+  if (row.IsImage) size = ImageSizeOf(object);
+  if (size) row.ImagePixels = std::make_pair(size->Width, size->Height);
+  return row;
+}
+
+void Runner::WritePictures(const SimObject& object, const TableRow& row,
+                           std::vector<std::string>& names) {
+  const SceneFormat& screen = host_.CurrentScene().Format;
+  const std::wstring imagePath = Wide(object.Item(kImageEffect, kFileItem).value_or(""));
+  PictureInput in;
+  in.Name = row.Name;
+  in.File = Utf8(FileNameOf(imagePath));
+  in.ScreenWidth = screen.Width;
+  in.ScreenHeight = screen.Height;
+  in.ImageWidth = row.ImagePixels->first;
+  in.ImageHeight = row.ImagePixels->second;
+  in.Zoom = row.After.Zoom;
+  in.X = row.After.X;
+  in.Y = row.After.Y;
+  const std::string stem = PictureStem(tables_, row.Name);
+  if (!WriteWholeFile(opt_.OutFolder + Wide(stem + ".svg"), RenderPicture(in))) {
+    Fatal("cannot write " + Utf8(opt_.OutFolder) + stem + ".svg");
+  }
+  names.push_back(stem + ".svg");
+  PictureInput before = in;
+  before.Zoom = row.Before.Zoom;
+  before.X = row.Before.X;
+  before.Y = row.Before.Y;
+  std::string error;
+  const bool drawn = WritePlacementPng(wic_.Factory(), imagePath, before, in,
+                                       opt_.OutFolder + Wide(stem + ".png"), error);
+  names.push_back(stem + ".png" + (drawn ? "" : " not written: " + error));
+  ++pictures_;
+}
+
+void Runner::PrintTable(const std::string& title) {
+  ++tables_;
+  std::vector<TableRow> rows;
+  std::vector<std::string> pictures;
+  for (const SimObject* o : SortedObjects(host_.CurrentScene())) {
+    TableRow row = RowOf(*o);
+    bool moved = row.Before.Zoom != row.After.Zoom || row.Before.X != row.After.X ||
+                 row.Before.Y != row.After.Y;
+    if (row.ImagePixels && moved && !opt_.OutFolder.empty()) {
+      WritePictures(*o, row, pictures);
+    }
+    before_[o->Id] = row.After;
+    rows.push_back(std::move(row));
+  }
+
+  const Scene& scene = host_.CurrentScene();
+  if (!title.empty()) Write("\n  " + title + "\n");
+  Write("  scene " + std::to_string(scene.Key) + ", " + SceneFormatText(scene.Format, " at ") +
+        "; \"a → b\": before → now, one value: unchanged\n\n");
+  std::string table = FormatTable(rows, scene.Format.Rate, scene.Format.Scale);
+  std::string indented;
+  for (std::size_t pos = 0; pos < table.size();) {
+    std::size_t end = table.find('\n', pos);
+    indented.append("  ").append(table, pos, end - pos + 1);
+    pos = end + 1;
+  }
+  Write(indented + "\n");
+  for (const std::string& name : pictures)
+    Say("picture: " + name);
+}
+
+}  // namespace hostsim
