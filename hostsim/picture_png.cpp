@@ -213,7 +213,7 @@ HRESULT DrawImage(RowReader& reader, const PanelLayout& l, const PictureInput& i
     const bool screenRow = y >= top && y < top + l.ScreenHeight;
     for (int x = xBegin; x < xEnd; ++x) {
       const bool onScreen = screenRow && x >= left && x < left + l.ScreenWidth;
-      canvas.Blend(x, y, row + PixelUnder(x + 0.5, x0, w, in.ImageWidth) * 4,
+      canvas.Blend(x, y, row + std::size_t{PixelUnder(x + 0.5, x0, w, in.ImageWidth)} * 4,
                    onScreen ? 1.0 : kOverhangStrength);
     }
   }
