@@ -54,13 +54,15 @@ velmora_build() {
     velmora_show_failed_build "$dir"
 }
 
-# Every Wine command after this runs in BUILD_DIR/wine; CTest sets the same
-# prefix for the tests of that build folder (tests/CMakeLists.txt).
+# velmora_use_wine BUILD_DIR [NAME]: every Wine command after this runs in the
+# prefix BUILD_DIR/NAME (default BUILD_DIR/wine, which CTest gives the tests of
+# that build folder too: tests/CMakeLists.txt).
 velmora_use_wine() {
-  export WINEPREFIX="$PWD/$1/wine"
+  export WINEPREFIX="$PWD/$1/${2:-wine}"
   export WINEDEBUG=-all
   # No Mono or Gecko: nothing here needs them, and their installers would ask.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No menu builder: it would add folders to the menus in the user's home.
+  export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 }
 
 # The first Wine command in a new prefix fills it (10 to 20 s); a script starts
