@@ -65,7 +65,7 @@ velmora_use_wine() {
   export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 }
 
-# The first Wine command in a new prefix fills it (10 to 20 s); a script starts
+# The first Wine command in a new prefix fills it (8 to 20 s); a script starts
 # this in the background while it builds. Without a display, so that no
 # "updating the configuration" window appears and no desktop is kept anywhere.
 velmora_create_wine_prefix() {
