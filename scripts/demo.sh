@@ -6,7 +6,9 @@
 # object-menu command on a selection. It prints every step with the plug-in's
 # log lines, a before/after table of the timeline, and writes pictures of each
 # aligned image on the screen: a diagram (SVG) and the image's own pixels
-# before and after (PNG). No display is needed.
+# before and after (PNG). No display is needed. Only the plug-in and
+# velmora-host are built (the compiler's lines go to BUILD_DIR/build.log), and
+# Wine runs in BUILD_DIR/wine, made on the first run, never in ~/.wine.
 #
 #   scripts/demo.sh [BUILD_DIR]     (default: build, the folder scripts/test.sh uses)
 set -euo pipefail
@@ -15,9 +17,17 @@ cd "$(dirname "$0")/.."
 
 velmora_ensure_packages
 build=${1:-build}
-echo "Building ($build/) ..."
-velmora_configure_build "$build" -DCMAKE_BUILD_TYPE=Release
-velmora_start_wine
+velmora_use_wine "$build"
+mkdir -p "$build"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Creating a Wine prefix for the demo in $build/wine (once), while it builds ..."
+fi
+velmora_create_wine_prefix &
+prefix_job=$!
+echo "Building Velmora.aux2 and velmora-host.exe in $build/ (log: $(velmora_build_log "$build")) ..."
+velmora_configure "$build" -DCMAKE_BUILD_TYPE=Release || { wait $prefix_job; exit 1; }
+velmora_build "$build" Velmora velmora-host || { wait $prefix_job; exit 1; }
+wait $prefix_job
 
 # A plug-in folder of its own, so that no Velmora.ini from an earlier run
 # changes what the demo shows.
@@ -26,11 +36,13 @@ rm -rf "$work"
 mkdir -p "$work/plugins"
 cp "$build/bin/Velmora.aux2" "$work/plugins/"
 
+echo "Playing demo/paste.txt in velmora-host.exe ..."
 echo
 wine "$build/bin/velmora-host.exe" --plugins "$work/plugins" --out "$work/pictures" demo/paste.txt
 echo
-echo "Pictures of the aligned images (open them in a web browser):"
+echo "Pictures of the aligned images (PNG: open in an image viewer; SVG: in a web browser):"
 for f in "$work"/pictures/*; do echo "  $f"; done
 echo "The settings file the demo wrote: $work/plugins/Velmora.ini"
-echo "Write your own scenario (commands: wine $build/bin/velmora-host.exe --help) and run"
-echo "  wine $build/bin/velmora-host.exe --plugins $work/plugins --out $work/pictures YOUR-SCRIPT.txt"
+echo "Write your own scenario and play it in the same Wine prefix (commands: --help):"
+echo "  WINEPREFIX=\"$WINEPREFIX\" wine $build/bin/velmora-host.exe --plugins $work/plugins \\"
+echo "    --out $work/pictures YOUR-SCRIPT.txt"

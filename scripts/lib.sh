@@ -1,5 +1,6 @@
-# Shared by the project's scripts: installs what the build needs on Debian 12
-# and prepares Wine so that CTest's pipes are not inherited by its servers.
+# Shared by the project's scripts: installs what the build needs on Debian 12,
+# builds quietly, and runs Wine in a prefix of the build folder's own so that
+# the user's ~/.wine and the Wine servers of their own programs stay untouched.
 
 VELMORA_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev googletest wine wine64 xvfb xauth fonts-noto-cjk imagemagick zip)
@@ -21,23 +22,76 @@ velmora_ensure_packages() {
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-velmora_start_wine() {
+# The compiler's lines go to BUILD_DIR/build.log; it is shown only on failure.
+velmora_build_log() {
+  echo "$1/build.log"
+}
+
+velmora_show_failed_build() {
+  local log
+  log=$(velmora_build_log "$1")
+  cat "$log" >&2
+  echo "The build failed; its log is $log" >&2
+  return 1
+}
+
+# velmora_configure BUILD_DIR [CMAKE_OPTION...]
+velmora_configure() {
+  local dir=$1
+  shift
+  mkdir -p "$dir"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@" \
+    >"$(velmora_build_log "$dir")" 2>&1 || velmora_show_failed_build "$dir"
+}
+
+# velmora_build BUILD_DIR [TARGET...]   (no target: everything)
+velmora_build() {
+  local dir=$1
+  shift
+  local targets=()
+  [ $# -gt 0 ] && targets=(--target "$@")
+  cmake --build "$dir" "${targets[@]}" >>"$(velmora_build_log "$dir")" 2>&1 ||
+    velmora_show_failed_build "$dir"
+}
+
+# velmora_use_wine BUILD_DIR [NAME]: every Wine command after this runs in the
+# prefix BUILD_DIR/NAME (default BUILD_DIR/wine, which CTest gives the tests of
+# that build folder too: tests/CMakeLists.txt).
+velmora_use_wine() {
+  export WINEPREFIX="$PWD/$1/${2:-wine}"
   export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
-  # A running server keeps its desktop on the display it was started under;
-  # if that display is gone (or there was none), no dialog can open. Start
-  # afresh under the current one.
-  wineserver -k </dev/null >/dev/null 2>&1 || true
-  wineserver -w </dev/null >/dev/null 2>&1 || true
-  # The first run creates the prefix; a persistent server keeps later runs
-  # fast, and redirecting everything keeps it off CTest's output pipes.
+  # No Mono or Gecko: nothing here needs them, and their installers would ask.
+  # No menu builder: it would add folders to the menus in the user's home.
+  export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+}
+
+# The first Wine command in a new prefix fills it (8 to 20 s); a script starts
+# this in the background while it builds. Without a display, so that no
+# "updating the configuration" window appears and no desktop is kept anywhere.
+velmora_create_wine_prefix() {
+  [ -f "$WINEPREFIX/system.reg" ] && return 0
+  (
+    unset DISPLAY
+    wine cmd /c exit
+    wineserver -w
+  ) </dev/null >/dev/null 2>&1 || true
+}
+
+# Starts the prefix's server for CTest. A running server keeps its desktop on
+# the display it was started under; if that display is gone (or there was
+# none), no dialog can open. So a server of this prefix left by an earlier run
+# is stopped and a new one started under the current display. Only this
+# prefix's server: the user's own Wine goes on running.
+velmora_start_wine() {
+  velmora_stop_wine
+  # A persistent server keeps later runs fast, and redirecting everything
+  # keeps it off CTest's output pipes.
   wineserver -p </dev/null >/dev/null 2>&1 || true
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
-velmora_configure_build() {
-  local dir=$1
-  shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@" >/dev/null
-  cmake --build "$dir"
+velmora_stop_wine() {
+  [ -n "${WINEPREFIX:-}" ] || { echo "velmora_stop_wine: no WINEPREFIX" >&2; return 1; }
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  wineserver -w </dev/null >/dev/null 2>&1 || true
 }

@@ -17,9 +17,7 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" --target velmora_show_dialog
 
-export WINEPREFIX="$PWD/$build/wine-screenshot"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+velmora_use_wine "$build" wine-screenshot
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 # The dialog asks for "Yu Gothic UI", which Linux does not have; the caption
 # falls back on the Japanese system font. Both are drawn with Noto Sans CJK.
