@@ -15,9 +15,7 @@ mapfile -t sources < <(git ls-files -- '*.cpp' '*.h' | grep -E '^(plugin|setting
 echo "clang-format: ${#sources[@]} files"
 clang-format --dry-run --Werror "${sources[@]}"
 
-if [ ! -f "$build/compile_commands.json" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
-fi
+[ -f "$build/compile_commands.json" ] || velmora_configure "$build"
 # clang-tidy reads GCC's compile commands; it needs the target and the cross
 # compiler's C++ headers, which clang does not find on its own.
 gxx=/usr/lib/gcc/x86_64-w64-mingw32/12-posix/include/c++

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The whole test suite: builds Velmora.aux2 and its tests for Windows, then
 # runs them under Wine on a virtual X display, once as built and once with
-# undefined behaviour trapped. Each build folder has its own Wine prefix
-# (build/wine, build-ubsan/wine), made on first use while the code compiles;
-# the compiler's lines go to the folder's build.log.
+# undefined behaviour trapped, and ends with scripts/lint.sh. Each build
+# folder has its own Wine prefix (build/wine, build-ubsan/wine), made on first
+# use while the code compiles; the compiler's lines go to the folder's
+# build.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -23,8 +24,9 @@ build_folder() {
   wait $prefix_job
   [ $built -eq 1 ]
 }
-build_folder build -DCMAKE_BUILD_TYPE=Release
-build_folder build-ubsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON
+# Warnings are errors here, so that a new one fails CI.
+build_folder build -DCMAKE_BUILD_TYPE=Release -DVELMORA_WERROR=ON
+build_folder build-ubsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON -DVELMORA_WERROR=ON
 
 # Wine's server starts inside the virtual display, so that its desktop (and
 # with it every dialog) lives there; it is stopped when the run ends.
@@ -46,3 +48,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   echo "== again with undefined behaviour trapped =="
   run_suite build-ubsan -LE display
 '
+
+# Layout and clang-tidy over the project's own code, on the compile database
+# of the first build.
+bash scripts/lint.sh build
