@@ -6,9 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "plugin/host_log.h"
 #include "plugin/host_text.h"
-#include "plugin/plugin.h"
-#include "settings/settings.h"
+#include "plugin/state.h"
 
 namespace velmora {
 namespace {
@@ -19,7 +19,7 @@ constexpr const wchar_t* kDrawEffect = L"標準描画";
 
 void LengthStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& format,
                 bool mediaRead, const MediaInfo& media) {
-  const PluginSettings& settings = Settings();
+  const PluginSettings& settings = state::Settings;
   // Media with a duration of its own (a video or animation) keeps its length.
   if (mediaRead && media.Duration > 0.0) return;
 
@@ -45,7 +45,7 @@ void LengthStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& 
 
 void FitStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& format, bool mediaRead,
              const MediaInfo& media) {
-  const PluginSettings& settings = Settings();
+  const PluginSettings& settings = state::Settings;
   if (!mediaRead || media.PixelWidth <= 0 || media.PixelHeight <= 0 || format.Width <= 0 ||
       format.Height <= 0) {
     LogWarn(kSizeMissingWarning);
@@ -122,8 +122,8 @@ void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& fo
     mediaRead = access->ReadMediaInfo(path.c_str(), &media, sizeof media) != 0;
   }
 
-  if (Settings().Enabled) LengthStep(access, object, format, mediaRead, media);
-  if (Settings().Fit != 0) FitStep(access, object, format, mediaRead, media);
+  if (state::Settings.Enabled) LengthStep(access, object, format, mediaRead, media);
+  if (state::Settings.Fit != 0) FitStep(access, object, format, mediaRead, media);
 }
 
 }  // namespace velmora

@@ -3,16 +3,15 @@
 
 #include <cwchar>
 #include <limits>
+#include <set>
 #include <vector>
 
 #include "align/fit.h"
-#include "plugin/plugin.h"
+#include "plugin/host_log.h"
+#include "plugin/state.h"
 
 namespace velmora {
 namespace {
-
-std::set<ObjectId> g_PendingObjects;
-SceneFormat g_PendingSceneFormat{};
 
 void LogCount(const wchar_t* format, int count) {
   wchar_t line[128];
@@ -20,18 +19,8 @@ void LogCount(const wchar_t* format, int count) {
   LogInfo(line);
 }
 
-}  // namespace
-
-std::set<ObjectId>& PendingObjects() { return g_PendingObjects; }
-SceneFormat& PendingSceneFormat() { return g_PendingSceneFormat; }
-
-SceneFormat SceneFormatOf(const TimelineInfo& info) {
-  return SceneFormat{info.Width, info.Height, info.Rate, info.Scale};
-}
-
-namespace {
-
-void PendingPass(TimelineAccess* access) {
+void PendingPass(TimelineAccess* access, const std::set<ObjectId>& pending,
+                 const SceneFormat& format) {
   int count = 0;
   // A lengthened object still covers the frame after its old end, so the host
   // may hand it out again; fitting it twice would change nothing but would
@@ -47,8 +36,8 @@ void PendingPass(TimelineAccess* access) {
       // object has just been lengthened.
       std::int32_t last = access->GetSpan(object).LastFrame;
       ObjectId id = access->GetObjectId(object);
-      if (g_PendingObjects.count(id) != 0 && fitted.insert(object).second) {
-        FitImage(access, object, g_PendingSceneFormat);
+      if (pending.count(id) != 0 && fitted.insert(object).second) {
+        FitImage(access, object, format);
         ++count;
       }
       // An object ending before the frame asked for, or at the last frame
@@ -88,8 +77,10 @@ void SelectedCommand(TimelineAccess* access) {
 // Both run inside the host's code, which must never see an exception; out of
 // memory ends the pass where it stands.
 void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
+  const ScanContext* scan = state::Scan;
+  if (scan == nullptr || scan->PendingObjects == nullptr || scan->Format == nullptr) return;
   try {
-    PendingPass(access);
+    PendingPass(access, *scan->PendingObjects, *scan->Format);
   } catch (...) {
   }
 }

@@ -23,6 +23,7 @@
 #include "hostsim/host.h"
 #include "plugin/host_text.h"
 #include "plugin/plugin.h"
+#include "plugin/state.h"
 #include "settings/settings.h"
 
 namespace {
@@ -89,7 +90,7 @@ std::uint8_t VELMORA_HOSTCALL TimedEdit(velmora::EditCallback callback) {
 }
 
 void WrapEditHandle() {
-  velmora::EditHandle* edit = velmora::GetEditHandle();
+  velmora::EditHandle* edit = velmora::state::Edit;
   g_HostEntries = *edit;
   edit->QueryTimelineInfo = &TimedQuery;
   edit->RunRead = &TimedRead;
@@ -142,7 +143,7 @@ void VELMORA_HOSTCALL EmptyCallback(TimelineAccess* access) { access->ObjectAtOr
 
 // The scan's first two host calls, with the bare walk in place of the survey.
 void RunBareWalk() {
-  velmora::EditHandle* edit = velmora::GetEditHandle();
+  velmora::EditHandle* edit = velmora::state::Edit;
   velmora::TimelineInfo info{};
   edit->QueryTimelineInfo(&info, sizeof info);
   g_BareLastLayer = info.LastLayer;
@@ -264,7 +265,7 @@ void Expect(bool ok, const char* what) {
 }
 
 std::size_t KnownCount(std::uint32_t key) {
-  auto& registry = velmora::KnownObjects();
+  auto& registry = velmora::state::KnownObjects;
   auto it = registry.find(key);
   return it == registry.end() ? 0 : it->second.size();
 }
@@ -308,7 +309,7 @@ bool FittedExactlyTheCandidates(hostsim::Host& host, const SizeRun& run) {
 // Back to the base objects, registry emptied and rebuilt by a baseline scan.
 void Rebaseline(hostsim::Host& host, std::int64_t base) {
   host.CurrentScene().Objects.resize(static_cast<std::size_t>(base));
-  velmora::ResetPending().store(1);
+  velmora::state::ResetPending.store(1);
   Expect(velmora::RunScan(), "baseline scan succeeds");
   Expect(KnownCount(host.CurrentSceneKey()) == static_cast<std::size_t>(base),
          "baseline knows every base object");
@@ -385,8 +386,8 @@ void MeasureOnce(hostsim::Host& host, SizeRun& run, int rep) {
   Expect(KnownCount(run.Key) == static_cast<std::size_t>(run.Base + run.Added),
          "every surveyed object is known after the scan");
   if (KnownCount(run.Key) != 0) {
-    run.Known = velmora::KnownObjects().at(run.Key).size();
-    run.Buckets = velmora::KnownObjects().at(run.Key).bucket_count();
+    run.Known = velmora::state::KnownObjects.at(run.Key).size();
+    run.Buckets = velmora::state::KnownObjects.at(run.Key).bucket_count();
   }
   Expect(host.InfoLines().size() == 1, "the pass ran once and logged its count");
   Expect(FittedExactlyTheCandidates(host, run),
@@ -397,7 +398,7 @@ void MeasureOnce(hostsim::Host& host, SizeRun& run, int rep) {
 
   // What the host spends on a callback that looks up one object.
   g_HostTime = HostTime{};
-  velmora::GetEditHandle()->RunRead(&EmptyCallback);
+  velmora::state::Edit->RunRead(&EmptyCallback);
   s.Empty.push_back(g_HostTime.Read);
 }
 
@@ -490,7 +491,7 @@ void MeasureMemory(hostsim::Host& host, std::int64_t base, std::size_t node) {
     std::size_t after = PrivateBytes();
     deltas.push_back(after > before ? after - before : 0);
     Expect(KnownCount(key) == static_cast<std::size_t>(base), "memory baseline knows the scene");
-    buckets = velmora::KnownObjects().at(key).bucket_count();
+    buckets = velmora::state::KnownObjects.at(key).bucket_count();
   }
   std::size_t steady = 0;
   for (int k = kSets - kSteady; k < kSets; ++k)
@@ -524,11 +525,11 @@ int main(int argc, char** argv) {
   QueryPerformanceFrequency(&frequency);
   g_TicksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
 
-  velmora::SetModuleInstance(GetModuleHandleW(nullptr));
+  velmora::state::ModuleInstance = GetModuleHandleW(nullptr);
   hostsim::Host host;
   host.RecordCalls = false;
-  velmora::AttachLogger(host.Logger());
-  velmora::Settings() = velmora::kDefaultSettings;  // Auto on, 3 s, fit inside, centred
+  velmora::state::Logger = host.Logger();
+  velmora::state::Settings = velmora::kDefaultSettings;  // Auto on, 3 s, fit inside, centred
   velmora::Register(host.Table());
   WrapEditHandle();
   const std::size_t node = NodeFootprint();

@@ -6,16 +6,13 @@
 #include <limits>
 
 #include "plugin/host_text.h"
+#include "plugin/state.h"
 
 namespace velmora {
 namespace {
 
 constexpr const wchar_t* kImageEffect = L"画像ファイル";
 constexpr const wchar_t* kDrawEffect = L"標準描画";
-
-std::int32_t g_SurveyLastLayer = 0;
-std::vector<SurveyRecord>* g_SurveyList = nullptr;
-bool g_SurveyFailed = false;
 
 SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
   SurveyRecord record{access->GetObjectId(object), false, false, std::wstring()};
@@ -32,20 +29,16 @@ SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
 
 }  // namespace
 
-std::int32_t& SurveyLastLayer() { return g_SurveyLastLayer; }
-std::vector<SurveyRecord>*& SurveyList() { return g_SurveyList; }
-
-bool& SurveyFailed() { return g_SurveyFailed; }
-
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
-  if (g_SurveyList == nullptr) return;
+  ScanContext* scan = state::Scan;
+  if (scan == nullptr || scan->SurveyList == nullptr) return;
   // Called from the host's code: nothing may be thrown back into it. A
   // survey cut short (out of memory) is not a list to judge objects by.
   try {
-    SurveyWalk(access, g_SurveyLastLayer, *g_SurveyList);
+    SurveyWalk(access, scan->SurveyLastLayer, *scan->SurveyList);
   } catch (...) {
-    g_SurveyList->clear();
-    g_SurveyFailed = true;
+    scan->SurveyList->clear();
+    scan->SurveyFailed = true;
   }
 }
 

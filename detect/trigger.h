@@ -14,6 +14,7 @@ inline constexpr UINT kRetryDelayMs = 300;
 inline constexpr UINT kCloseRequest = WM_APP + 2;
 inline constexpr UINT kCloseTimeoutMs = 500;
 
+// The window is state::MessageWindow.
 void CreateMessageWindow();
 // Destroys the window and unregisters its class, so that a later load of the
 // module in the same process can register it again with its new procedure.
@@ -21,7 +22,6 @@ void CreateMessageWindow();
 // that thread does not answer in time, the window is left to run nothing and
 // the module pins itself so its procedure never dangles.
 void DestroyMessageWindow();
-HWND MessageWindow();
 
 // Event and reset handlers; callable from any thread.
 void __cdecl RequestScan();

@@ -5,6 +5,7 @@
 
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
+#include "plugin/state.h"
 
 using velmora::CommonPluginTable;
 using velmora::HostLogger;
@@ -12,7 +13,7 @@ using velmora::HostTable;
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
   if (reason == DLL_PROCESS_ATTACH) {
-    velmora::SetModuleInstance(instance);
+    velmora::state::ModuleInstance = instance;
     DisableThreadLibraryCalls(instance);
   }
   return TRUE;
@@ -24,7 +25,7 @@ std::uint32_t __cdecl RequiredVersion() { return velmora::kRequiredHostVersion; 
 
 const CommonPluginTable* __cdecl GetCommonPluginTable() { return velmora::CommonTable(); }
 
-void __cdecl InitializeLogger(HostLogger* logger) { velmora::AttachLogger(logger); }
+void __cdecl InitializeLogger(HostLogger* logger) { velmora::state::Logger = logger; }
 
 bool __cdecl InitializePlugin(std::uint32_t hostVersion) {
   try {

@@ -7,11 +7,10 @@
 #include <cwchar>
 #include <string>
 
+#include "plugin/state.h"
+
 namespace velmora {
 namespace {
-
-PluginSettings g_Settings = kDefaultSettings;
-std::wstring g_SettingsPath;
 
 int ReadInt(const std::wstring& path, const wchar_t* key, int fallback) {
   // The profile function answers UINT; the cast gives back the signed value
@@ -24,9 +23,6 @@ bool WriteValue(const std::wstring& path, const wchar_t* key, const std::wstring
 }
 
 }  // namespace
-
-PluginSettings& Settings() { return g_Settings; }
-const std::wstring& SettingsPath() { return g_SettingsPath; }
 
 std::wstring ModuleFilePath(HINSTANCE module) {
   std::wstring path(MAX_PATH, L'\0');
@@ -110,14 +106,15 @@ bool WriteSettingsFile(const std::wstring& path, const PluginSettings& s) {
 }
 
 void LoadSettings(HINSTANCE module) {
-  g_SettingsPath = SettingsPathForModule(ModuleFilePath(module));
-  if (GetFileAttributesW(g_SettingsPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    std::wstring legacy = LegacySettingsPathFor(g_SettingsPath);
-    if (!legacy.empty()) CopyFileW(legacy.c_str(), g_SettingsPath.c_str(), TRUE);
+  const std::wstring path = SettingsPathForModule(ModuleFilePath(module));
+  state::SettingsPath = path;
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    std::wstring legacy = LegacySettingsPathFor(path);
+    if (!legacy.empty()) CopyFileW(legacy.c_str(), path.c_str(), TRUE);
   }
-  g_Settings = ReadSettingsFile(g_SettingsPath);
+  state::Settings = ReadSettingsFile(path);
 }
 
-bool SaveSettings() { return WriteSettingsFile(g_SettingsPath, g_Settings); }
+bool SaveSettings() { return WriteSettingsFile(state::SettingsPath, state::Settings); }
 
 }  // namespace velmora

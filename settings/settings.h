@@ -24,18 +24,15 @@ inline constexpr PluginSettings kDefaultSettings = {true, true, 0, 3.0, 90, 1, 4
 inline constexpr const wchar_t* kSettingsSection = L"Setting";
 inline constexpr const wchar_t* kLegacySettingsName = L"Tessling.ini";
 
-// The one record for the process. Written by LoadSettings and by a confirmed
-// settings dialog, read directly everywhere else (all on the UI thread).
-PluginSettings& Settings();
-
-// Full path of the settings file; empty until LoadSettings.
-const std::wstring& SettingsPath();
+// The process's record and the file's path are state::Settings and
+// state::SettingsPath.
 
 // Finds (migrating from the legacy file when needed) and reads the settings
-// file beside `module`, replacing the whole record. Never fails.
+// file beside `module` into state::Settings, replacing the whole record.
+// Never fails.
 void LoadSettings(HINSTANCE module);
-// Writes the seven keys of the record to SettingsPath(); false when any
-// write failed (a folder the user may not write to, say).
+// Writes the seven keys of state::Settings to state::SettingsPath; false when
+// any write failed (a folder the user may not write to, say).
 bool SaveSettings();
 
 // The module's whole path, however long.

@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <string>
 
-#include "plugin/plugin.h"
+#include "plugin/state.h"
 #include "settings/resource.h"
 #include "settings/settings.h"
 
@@ -44,12 +44,12 @@ void ShowWarning(HWND dialog, const wchar_t* text) {
 // The settings are in effect already; the user must know they will not
 // survive the host, and where the file could not be written.
 void ShowSaveFailure(HWND dialog) {
-  const std::wstring text = kSaveFailedMessageHead + SettingsPath() + kSaveFailedMessageTail;
+  const std::wstring text = kSaveFailedMessageHead + state::SettingsPath + kSaveFailedMessageTail;
   ShowWarning(dialog, text.c_str());
 }
 
 void FillControls(HWND dialog) {
-  const PluginSettings& s = Settings();
+  const PluginSettings& s = state::Settings;
   CheckDlgButton(dialog, IDC_AUTO, s.Auto ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(dialog, IDC_LENGTH_ENABLED, s.Enabled ? BST_CHECKED : BST_UNCHECKED);
   CheckRadioButton(dialog, IDC_UNIT_SECONDS, IDC_UNIT_FRAMES,
@@ -68,14 +68,14 @@ void FillControls(HWND dialog) {
 
   wchar_t version[kFieldChars] = {};
   std::swprintf(version, kFieldChars, L"本体バージョン %lu",
-                static_cast<unsigned long>(HostVersion()));
+                static_cast<unsigned long>(state::HostVersion));
   SetDlgItemTextW(dialog, IDC_HOST_VERSION, version);
 }
 
 // Reads the dialog into a copy of the record. Returns false, after telling the
 // user, when the length in use is not acceptable; the record is then untouched.
 bool Confirm(HWND dialog) {
-  PluginSettings copy = Settings();
+  PluginSettings copy = state::Settings;
   copy.Auto = IsChecked(dialog, IDC_AUTO);
   copy.Enabled = IsChecked(dialog, IDC_LENGTH_ENABLED);
   copy.Unit = IsChecked(dialog, IDC_UNIT_FRAMES) ? 1 : 0;
@@ -113,7 +113,7 @@ bool Confirm(HWND dialog) {
     if (IsChecked(dialog, IDC_ALIGN_FIRST + i)) copy.Align = i;
   }
 
-  Settings() = copy;
+  state::Settings = copy;
   if (!SaveSettings()) ShowSaveFailure(dialog);
   return true;
 }
@@ -121,7 +121,7 @@ bool Confirm(HWND dialog) {
 }  // namespace
 
 std::intptr_t __cdecl OpenSettingsDialog(HWND parent) {
-  return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(kSettingsDialogId), parent,
+  return DialogBoxParamW(state::ModuleInstance, MAKEINTRESOURCEW(kSettingsDialogId), parent,
                          &SettingsDialogProc, 0);
 }
 

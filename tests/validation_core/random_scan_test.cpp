@@ -26,6 +26,7 @@
 #include "detect/scan.h"
 #include "hostsim/host.h"
 #include "plugin/plugin.h"
+#include "plugin/state.h"
 #include "settings/settings.h"
 #include "tests/validation/fuzz_support.h"
 
@@ -638,7 +639,7 @@ struct Generator {
   }
 
   void RandomSettings() {
-    velmora::PluginSettings& s = velmora::Settings();
+    velmora::PluginSettings& s = velmora::state::Settings;
     s.Enabled = rng.Percent(80);
     s.Unit = rng.Below(2);
     static const std::vector<double> seconds = {3.0, 0.01, 2.5, 1e9, 1e-300, 7.0};
@@ -658,15 +659,15 @@ class RandomScans : public testing::TestWithParam<std::uint64_t> {};
 TEST_P(RandomScans, AgreeWithTheModel) {
   constexpr int kScans = 3000;
   auto start = std::chrono::steady_clock::now();
-  velmora::SetModuleInstance(GetModuleHandleW(nullptr));
+  velmora::state::ModuleInstance = GetModuleHandleW(nullptr);
   auto host = std::make_unique<Host>();
   Host& h = *host;
-  velmora::AttachLogger(h.Logger());
+  velmora::state::Logger = h.Logger();
   velmora::Register(h.Table());
   // Without the window, handlers only raise their flags; the test runs every
   // scan itself.
   velmora::Uninitialize();
-  velmora::Settings() = velmora::kDefaultSettings;
+  velmora::state::Settings = velmora::kDefaultSettings;
   // Every path is a readable image, some of extreme proportions, some with a
   // duration of their own.
   h.MediaReader = [](const std::wstring& path, velmora::MediaInfo* info) {
@@ -744,20 +745,20 @@ TEST_P(RandomScans, AgreeWithTheModel) {
       else if (roll < 95)
         gen.RandomSettings();
       else if (roll < 99) {
-        velmora::Settings().Auto = !velmora::Settings().Auto;
+        velmora::state::Settings.Auto = !velmora::state::Settings.Auto;
       } else {
         ASSERT_TRUE(h.FireReset());
         model.ResetPending = true;
         ++figures.Resets;
       }
     }
-    if (!velmora::Settings().Auto && rng.Percent(30)) velmora::Settings().Auto = true;
+    if (!velmora::state::Settings.Auto && rng.Percent(30)) velmora::state::Settings.Auto = true;
 
     ScanConditions c;
     c.RefuseRead = rng.Percent(7);
     c.RefuseEdit = rng.Percent(8);
     c.RefuseInfo = rng.Percent(2);
-    c.Auto = velmora::Settings().Auto;
+    c.Auto = velmora::state::Settings.Auto;
     h.Refuse.RunRead = c.RefuseRead;
     h.Refuse.RunEdit = c.RefuseEdit;
     h.Refuse.QueryTimelineInfo = c.RefuseInfo;
@@ -766,7 +767,7 @@ TEST_P(RandomScans, AgreeWithTheModel) {
 
     Timeline timeline = Timeline::Of(h.CurrentScene(), lyingLayer);
     Prediction p = model.Scan(h.CurrentScene(), timeline, c);
-    const velmora::PluginSettings settings = velmora::Settings();
+    const velmora::PluginSettings settings = velmora::state::Settings;
     hostsim::SceneFormat format =
         c.RefuseInfo ? hostsim::SceneFormat{0, 0, 0, 0} : h.CurrentScene().Format;
 
@@ -803,13 +804,13 @@ TEST_P(RandomScans, AgreeWithTheModel) {
       ASSERT_EQ(h.InfoLines().size(), infoBefore);
     }
     if (p.Edited) {
-      ASSERT_EQ(velmora::PendingObjects(), p.Candidates);
+      ASSERT_EQ(velmora::state::PendingObjects, p.Candidates);
     }
     ASSERT_TRUE(h.Violations().empty()) << h.Violations().front();
 
     // The plug-in's registry, scene by scene, is the model's; between resets
     // no scene loses an id (the model's sets only grow).
-    const velmora::KnownObjectRegistry& registry = velmora::KnownObjects();
+    const velmora::KnownObjectRegistry& registry = velmora::state::KnownObjects;
     ASSERT_EQ(registry.size(), model.Known.size());
     for (const auto& [key, ids] : model.Known) {
       auto it = registry.find(key);
@@ -831,7 +832,7 @@ TEST_P(RandomScans, AgreeWithTheModel) {
   }
   h.ObjectAtOrAfterHook = nullptr;
   h.OnCallbackEnter = nullptr;
-  velmora::AttachLogger(nullptr);
+  velmora::state::Logger = nullptr;
 
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf(
