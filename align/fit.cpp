@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "plugin/host_log.h"
+#include "plugin/host_names.h"
 #include "plugin/host_text.h"
 #include "plugin/state.h"
 
@@ -14,8 +15,6 @@ namespace velmora {
 namespace {
 
 constexpr std::int32_t kMaxFrame = std::numeric_limits<std::int32_t>::max();
-constexpr const wchar_t* kImageEffect = L"画像ファイル";
-constexpr const wchar_t* kDrawEffect = L"標準描画";
 
 void LengthStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& format,
                 bool mediaRead, const MediaInfo& media) {
@@ -53,9 +52,9 @@ void FitStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& for
   }
   Placement p = ComputePlacement(format.Width, format.Height, media.PixelWidth, media.PixelHeight,
                                  settings.Fit, settings.Align);
-  access->SetItem(object, kDrawEffect, L"拡大率", FormatFixed(p.Scale * 100.0, 3).c_str());
-  access->SetItem(object, kDrawEffect, L"X", FormatFixed(p.X, 2).c_str());
-  access->SetItem(object, kDrawEffect, L"Y", FormatFixed(p.Y, 2).c_str());
+  access->SetItem(object, kDrawEffect, kZoomItem, FormatFixed(p.Scale * 100.0, 3).c_str());
+  access->SetItem(object, kDrawEffect, kXItem, FormatFixed(p.X, 2).c_str());
+  access->SetItem(object, kDrawEffect, kYItem, FormatFixed(p.Y, 2).c_str());
 }
 
 }  // namespace
@@ -114,7 +113,7 @@ std::string FormatFixed(double value, int decimals) {
 }
 
 void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& format) {
-  std::wstring path = WideFromUtf8(access->GetItem(object, kImageEffect, L"ファイル"));
+  std::wstring path = WideFromUtf8(access->GetItem(object, kImageEffect, kFileItem));
   MediaInfo media;
   std::memset(&media, 0, sizeof media);
   bool mediaRead = false;

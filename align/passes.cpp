@@ -8,6 +8,7 @@
 
 #include "align/fit.h"
 #include "plugin/host_log.h"
+#include "plugin/host_names.h"
 #include "plugin/state.h"
 
 namespace velmora {
@@ -64,8 +65,8 @@ void SelectedCommand(TimelineAccess* access) {
 
   int count = 0;
   for (ObjectHandle object : objects) {
-    if (access->EffectCount(object, L"画像ファイル") <= 0) continue;
-    if (access->EffectCount(object, L"標準描画") <= 0) continue;
+    if (access->EffectCount(object, kImageEffect) <= 0) continue;
+    if (access->EffectCount(object, kDrawEffect) <= 0) continue;
     FitImage(access, object, format);
     ++count;
   }

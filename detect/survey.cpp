@@ -5,14 +5,12 @@
 #include <cstdlib>
 #include <limits>
 
+#include "plugin/host_names.h"
 #include "plugin/host_text.h"
 #include "plugin/state.h"
 
 namespace velmora {
 namespace {
-
-constexpr const wchar_t* kImageEffect = L"画像ファイル";
-constexpr const wchar_t* kDrawEffect = L"標準描画";
 
 SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
   SurveyRecord record{access->GetObjectId(object), false, false, std::wstring()};
@@ -20,10 +18,10 @@ SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
   if (access->EffectCount(object, kDrawEffect) <= 0) return record;
   record.IsImage = true;
   record.IsDefaultPlacement =
-      ItemEquals(access, object, L"X", 0.0) && ItemEquals(access, object, L"Y", 0.0) &&
-      ItemEquals(access, object, L"拡大率", 100.0) && ItemEquals(access, object, L"縦横比", 0.0);
+      ItemEquals(access, object, kXItem, 0.0) && ItemEquals(access, object, kYItem, 0.0) &&
+      ItemEquals(access, object, kZoomItem, 100.0) && ItemEquals(access, object, kAspectItem, 0.0);
   // Known images' paths matter too, default placement or not.
-  record.FilePath = WideFromUtf8(access->GetItem(object, kImageEffect, L"ファイル"));
+  record.FilePath = WideFromUtf8(access->GetItem(object, kImageEffect, kFileItem));
   return record;
 }
 

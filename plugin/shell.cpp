@@ -6,6 +6,7 @@
 #include "align/passes.h"
 #include "detect/trigger.h"
 #include "plugin/host_log.h"
+#include "plugin/host_names.h"
 #include "plugin/state.h"
 #include "plugin/version.h"
 #include "settings/settings.h"
@@ -37,8 +38,8 @@ void Register(const HostTable* host) {
   CreateMessageWindow();
   state::Edit = host->CreateEditHandle();
   host->RegisterResetHandler(&RequestReset);
-  host->RegisterEventHandler(1, nullptr, &RequestScan);
-  host->RegisterEventHandler(3, nullptr, &RequestScan);
+  for (std::int32_t kind : kScanEventKinds)
+    host->RegisterEventHandler(kind, nullptr, &RequestScan);
   host->RegisterObjectMenu(kObjectMenuLabel, &AlignSelectedCommand);
   host->RegisterConfigMenu(kConfigMenuLabel, &OpenSettingsDialog);
 }
