@@ -8,8 +8,8 @@
 
 #include "plugin/host_log.h"
 #include "plugin/host_names.h"
-#include "plugin/host_text.h"
 #include "plugin/state.h"
+#include "plugin/timeline.h"
 
 namespace velmora {
 namespace {
@@ -113,7 +113,7 @@ std::string FormatFixed(double value, int decimals) {
 }
 
 void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& format) {
-  std::wstring path = WideFromUtf8(access->GetItem(object, kImageEffect, kFileItem));
+  const std::wstring path = ImageFilePath(access, object);
   MediaInfo media;
   std::memset(&media, 0, sizeof media);
   bool mediaRead = false;

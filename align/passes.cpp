@@ -2,14 +2,13 @@
 #include "align/passes.h"
 
 #include <cwchar>
-#include <limits>
 #include <set>
 #include <vector>
 
 #include "align/fit.h"
 #include "plugin/host_log.h"
-#include "plugin/host_names.h"
 #include "plugin/state.h"
+#include "plugin/timeline.h"
 
 namespace velmora {
 namespace {
@@ -28,27 +27,13 @@ void PendingPass(TimelineAccess* access, const std::set<ObjectId>& pending,
   // count one pasted image as two and repeat its warnings. Kept by handle, not
   // by id: two different objects the host gave one id are both new.
   std::set<ObjectHandle> fitted;
-  const std::int32_t lastLayer = access->Info->LastLayer;
-  for (std::int32_t layer = 0; layer <= lastLayer; ++layer) {
-    std::int32_t from = 0;
-    ObjectHandle object = access->ObjectAtOrAfter(layer, 0);
-    while (object != nullptr) {
-      // Read before fitting: the walk goes on from the old end even when the
-      // object has just been lengthened.
-      std::int32_t last = access->GetSpan(object).LastFrame;
-      ObjectId id = access->GetObjectId(object);
-      if (pending.count(id) != 0 && fitted.insert(object).second) {
-        FitImage(access, object, format);
-        ++count;
-      }
-      // An object ending before the frame asked for, or at the last frame
-      // there is, ends the layer: there is no later frame to ask from.
-      if (last < from || last == std::numeric_limits<std::int32_t>::max()) break;
-      from = last + 1;
-      object = access->ObjectAtOrAfter(layer, from);
+  ForEachObject(access, access->Info->LastLayer, [&](ObjectHandle object) {
+    const ObjectId id = access->GetObjectId(object);
+    if (pending.count(id) != 0 && fitted.insert(object).second) {
+      FitImage(access, object, format);
+      ++count;
     }
-    if (layer == std::numeric_limits<std::int32_t>::max()) break;
-  }
+  });
   LogCount(kPendingPassMessage, count);
 }
 
@@ -65,8 +50,7 @@ void SelectedCommand(TimelineAccess* access) {
 
   int count = 0;
   for (ObjectHandle object : objects) {
-    if (access->EffectCount(object, kImageEffect) <= 0) continue;
-    if (access->EffectCount(object, kDrawEffect) <= 0) continue;
+    if (!IsImageObject(access, object)) continue;
     FitImage(access, object, format);
     ++count;
   }

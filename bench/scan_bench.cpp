@@ -21,9 +21,9 @@
 #include "detect/scan.h"
 #include "detect/survey.h"
 #include "hostsim/host.h"
-#include "plugin/host_text.h"
 #include "plugin/plugin.h"
 #include "plugin/state.h"
+#include "plugin/timeline.h"
 #include "settings/settings.h"
 
 namespace {
@@ -98,8 +98,8 @@ void WrapEditHandle() {
 }
 
 // ---- the bare walk ----
-// The survey's walk and per-object calls in the same order, with the same
-// number tests and path conversion, folded into counters instead of records.
+// The survey's walk and per-object calls in the same order, through the same
+// walk, tests and path conversion, folded into counters instead of records.
 
 struct BareTotals {
   std::size_t Objects = 0, Images = 0, Defaults = 0, PathUnits = 0;
@@ -110,32 +110,15 @@ std::int32_t g_BareLastLayer = -1;
 void VisitObject(TimelineAccess* access, ObjectHandle object) {
   ++g_Bare.Objects;
   g_Bare.IdSum += access->GetObjectId(object);
-  if (access->EffectCount(object, hostsim::kImageEffect) <= 0) return;
-  if (access->EffectCount(object, hostsim::kDrawEffect) <= 0) return;
+  if (!velmora::IsImageObject(access, object)) return;
   ++g_Bare.Images;
-  if (velmora::ItemEquals(access, object, L"X", 0.0) &&
-      velmora::ItemEquals(access, object, L"Y", 0.0) &&
-      velmora::ItemEquals(access, object, hostsim::kZoomItem, 100.0) &&
-      velmora::ItemEquals(access, object, hostsim::kAspectItem, 0.0)) {
-    ++g_Bare.Defaults;
-  }
-  std::wstring path =
-      velmora::WideFromUtf8(access->GetItem(object, hostsim::kImageEffect, hostsim::kFileItem));
-  g_Bare.PathUnits += path.size();
+  if (velmora::IsDefaultPlacement(access, object)) ++g_Bare.Defaults;
+  g_Bare.PathUnits += velmora::ImageFilePath(access, object).size();
 }
 
 void VELMORA_HOSTCALL BareWalk(TimelineAccess* access) {
-  for (std::int32_t layer = 0; layer <= g_BareLastLayer; ++layer) {
-    std::int32_t from = 0;
-    ObjectHandle object = access->ObjectAtOrAfter(layer, 0);
-    while (object != nullptr) {
-      std::int32_t last = access->GetSpan(object).LastFrame;
-      VisitObject(access, object);
-      if (last < from) break;
-      from = last + 1;
-      object = access->ObjectAtOrAfter(layer, from);
-    }
-  }
+  velmora::ForEachObject(access, g_BareLastLayer,
+                         [access](ObjectHandle object) { VisitObject(access, object); });
 }
 
 // One lookup, so the host builds its index as it does for any real callback.

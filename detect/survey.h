@@ -22,6 +22,9 @@ struct SurveyRecord {
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);
 void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records);
 
+// X 0, Y 0, zoom 100 and aspect 0, asked in that order up to the first that
+// fails (only meaningful for an image object).
+bool IsDefaultPlacement(TimelineAccess* access, ObjectHandle object);
 // Whether a standard-drawing item reads, wholly, as a number within 1e-6 of
 // `target`.
 bool ItemEquals(TimelineAccess* access, ObjectHandle object, const wchar_t* item, double target);
