@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "align/fit.h"
+#include "plugin/guard.h"
 #include "plugin/host_log.h"
 #include "plugin/state.h"
 #include "plugin/timeline.h"
@@ -59,22 +60,15 @@ void SelectedCommand(TimelineAccess* access) {
 
 }  // namespace
 
-// Both run inside the host's code, which must never see an exception; out of
-// memory ends the pass where it stands.
+// Out of memory ends either where it stands.
 void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
   const ScanContext* scan = state::Scan;
   if (scan == nullptr || scan->PendingObjects == nullptr || scan->Format == nullptr) return;
-  try {
-    PendingPass(access, *scan->PendingObjects, *scan->Format);
-  } catch (...) {
-  }
+  RunGuarded([&] { PendingPass(access, *scan->PendingObjects, *scan->Format); });
 }
 
 void VELMORA_HOSTCALL AlignSelectedCommand(TimelineAccess* access) {
-  try {
-    SelectedCommand(access);
-  } catch (...) {
-  }
+  RunGuarded([&] { SelectedCommand(access); });
 }
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "plugin/guard.h"
 #include "plugin/host_names.h"
 #include "plugin/state.h"
 #include "plugin/timeline.h"
@@ -26,11 +27,8 @@ SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
   ScanContext* scan = state::Scan;
   if (scan == nullptr || scan->SurveyList == nullptr) return;
-  // Called from the host's code: nothing may be thrown back into it. A
-  // survey cut short (out of memory) is not a list to judge objects by.
-  try {
-    SurveyWalk(access, scan->SurveyLastLayer, *scan->SurveyList);
-  } catch (...) {
+  // A survey cut short (out of memory) is not a list to judge objects by.
+  if (!RunGuarded([&] { SurveyWalk(access, scan->SurveyLastLayer, *scan->SurveyList); })) {
     scan->SurveyList->clear();
     scan->SurveyFailed = true;
   }

@@ -5,6 +5,7 @@
 #include "detect/trigger.h"
 
 #include "detect/scan.h"
+#include "plugin/guard.h"
 #include "plugin/state.h"
 
 namespace velmora {
@@ -17,12 +18,8 @@ void ScanNow(HWND window) {
   }
   state::Scanning = true;
   bool done = true;
-  // The window procedure is called from the system's dispatch code: nothing
-  // may be thrown into it. A scan that ran out of memory is not retried.
-  try {
-    done = RunScan();
-  } catch (...) {
-  }
+  // A scan that ran out of memory is not retried.
+  RunGuarded([&] { done = RunScan(); });
   state::Scanning = false;
   if (!done) SetTimer(window, kRetryTimerId, kRetryDelayMs, nullptr);
 }
@@ -81,7 +78,7 @@ void DestroyMessageWindow() {
   }
 }
 
-void __cdecl RequestScan() {
+void VELMORA_HOSTCALL RequestScan() {
   HWND window = state::MessageWindow.load();
   if (window == nullptr) return;
   if (state::ScanPosted.exchange(1) != 0) return;
@@ -90,7 +87,7 @@ void __cdecl RequestScan() {
   if (!PostMessageW(window, kScanRequest, 0, 0)) state::ScanPosted.exchange(0);
 }
 
-void __cdecl RequestReset() {
+void VELMORA_HOSTCALL RequestReset() {
   state::ResetPending.exchange(1);
   RequestScan();
 }

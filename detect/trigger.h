@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "plugin/host_api.h"
+
 namespace velmora {
 
 inline constexpr const wchar_t* kMessageWindowClass = L"VelmoraMessageWindow";
@@ -24,8 +26,8 @@ void CreateMessageWindow();
 void DestroyMessageWindow();
 
 // Event and reset handlers; callable from any thread.
-void __cdecl RequestScan();
-void __cdecl RequestReset();
+void VELMORA_HOSTCALL RequestScan();
+void VELMORA_HOSTCALL RequestReset();
 
 LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

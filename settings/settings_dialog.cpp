@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string>
 
+#include "plugin/guard.h"
 #include "plugin/state.h"
 #include "settings/resource.h"
 #include "settings/settings.h"
@@ -120,7 +121,7 @@ bool Confirm(HWND dialog) {
 
 }  // namespace
 
-std::intptr_t __cdecl OpenSettingsDialog(HWND parent) {
+std::intptr_t VELMORA_HOSTCALL OpenSettingsDialog(HWND parent) {
   return DialogBoxParamW(state::ModuleInstance, MAKEINTRESOURCEW(kSettingsDialogId), parent,
                          &SettingsDialogProc, 0);
 }
@@ -169,12 +170,9 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
 }  // namespace
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  // Called from the system's dialog code, which must never see an exception.
-  try {
-    return HandleMessage(dialog, message, wParam);
-  } catch (...) {
-    return FALSE;
-  }
+  INT_PTR handled = FALSE;
+  RunGuarded([&] { handled = HandleMessage(dialog, message, wParam); });
+  return handled;
 }
 
 }  // namespace velmora
