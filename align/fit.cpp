@@ -23,7 +23,7 @@ void LengthStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& 
   if (mediaRead && media.Duration > 0.0) return;
 
   std::int32_t wanted;
-  if (settings.Unit == 1) {
+  if (settings.Unit == kUnitFrames) {
     wanted = settings.Frames;
   } else {
     std::optional<std::int32_t> frames =
@@ -81,10 +81,10 @@ double FitScale(double screenWidth, double screenHeight, double imageWidth, doub
   double sx = screenWidth / imageWidth;
   double sy = screenHeight / imageHeight;
   switch (fit) {
-    case 1: return sx < sy ? sx : sy;
-    case 2: return sx > sy ? sx : sy;
-    case 3: return sx;
-    case 4: return sy;
+    case kFitInside: return sx < sy ? sx : sy;
+    case kFitCover: return sx > sy ? sx : sy;
+    case kFitWidth: return sx;
+    case kFitHeight: return sy;
     default: return 1.0;
   }
 }
@@ -95,8 +95,8 @@ Placement ComputePlacement(std::int32_t screenWidth, std::int32_t screenHeight,
   double w = screenWidth, h = screenHeight;
   double iw = imageWidth, ih = imageHeight;
   double s = FitScale(w, h, iw, ih, fit);
-  std::int32_t column = align % 3;
-  std::int32_t row = align / 3;
+  std::int32_t column = align % kAnchorColumns;
+  std::int32_t row = align / kAnchorColumns;
   // Left to right on purpose: a zero margin times -1, or a negative margin
   // times 0, gives -0, which the host is sent as "-0.00".
   double x = (w - iw * s) * (column - 1) * 0.5;
@@ -122,7 +122,7 @@ void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& fo
   }
 
   if (state::Settings.Enabled) LengthStep(access, object, format, mediaRead, media);
-  if (state::Settings.Fit != 0) FitStep(access, object, format, mediaRead, media);
+  if (state::Settings.Fit != kFitKeepSize) FitStep(access, object, format, mediaRead, media);
 }
 
 }  // namespace velmora

@@ -16,13 +16,12 @@ namespace velmora {
 namespace {
 
 constexpr int kFieldChars = 64;
-constexpr int kFitCount = 5;
-constexpr int kAlignCount = IDC_ALIGN_LAST - IDC_ALIGN_FIRST + 1;
-static_assert(kAlignCount == 9, "the anchor buttons form a 3x3 grid");
+static_assert(IDC_ALIGN_LAST - IDC_ALIGN_FIRST + 1 == kAnchorCount,
+              "one anchor button per Anchor value, in their order");
 static_assert(kSettingsDialogId == IDD_SETTINGS, "the code opens the template the script defines");
 
-// In the order of the Fit values they stand for.
-constexpr const wchar_t* kFitNames[kFitCount] = {
+// In the order of the SizeMode values they stand for.
+constexpr const wchar_t* kFitNames[kSizeModeCount] = {
     L"変えない", L"全体が収まる", L"画面を埋める", L"横幅に合わせる", L"縦幅に合わせる",
 };
 
@@ -54,7 +53,7 @@ void FillControls(HWND dialog) {
   CheckDlgButton(dialog, IDC_AUTO, s.Auto ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(dialog, IDC_LENGTH_ENABLED, s.Enabled ? BST_CHECKED : BST_UNCHECKED);
   CheckRadioButton(dialog, IDC_UNIT_SECONDS, IDC_UNIT_FRAMES,
-                   s.Unit == 1 ? IDC_UNIT_FRAMES : IDC_UNIT_SECONDS);
+                   s.Unit == kUnitFrames ? IDC_UNIT_FRAMES : IDC_UNIT_SECONDS);
 
   wchar_t text[kFieldChars] = {};
   std::wcsncpy(text, FormatSeconds(s.Seconds).c_str(), kFieldChars - 1);
@@ -79,7 +78,7 @@ bool Confirm(HWND dialog) {
   PluginSettings copy = state::Settings;
   copy.Auto = IsChecked(dialog, IDC_AUTO);
   copy.Enabled = IsChecked(dialog, IDC_LENGTH_ENABLED);
-  copy.Unit = IsChecked(dialog, IDC_UNIT_FRAMES) ? 1 : 0;
+  copy.Unit = IsChecked(dialog, IDC_UNIT_FRAMES) ? kUnitFrames : kUnitSeconds;
 
   wchar_t text[kFieldChars] = {};
   GetDlgItemTextW(dialog, IDC_SECONDS, text, kFieldChars);
@@ -94,11 +93,12 @@ bool Confirm(HWND dialog) {
   const bool framesOk = read && frames >= 1;
 
   if (copy.Enabled) {
-    if (copy.Unit == 1 && !framesOk) {
+    const bool inFrames = copy.Unit == kUnitFrames;
+    if (inFrames && !framesOk) {
       ShowWarning(dialog, kBadFramesMessage);
       return false;
     }
-    if (copy.Unit != 1 && !secondsOk) {
+    if (!inFrames && !secondsOk) {
       ShowWarning(dialog, kBadSecondsMessage);
       return false;
     }
@@ -108,10 +108,10 @@ bool Confirm(HWND dialog) {
   if (secondsOk) copy.Seconds = seconds;
   if (framesOk) copy.Frames = frames;
 
-  const auto fit = static_cast<std::uint32_t>(FitSelection(dialog));
-  if (fit < kFitCount) copy.Fit = static_cast<std::int32_t>(fit);
-  for (int i = 0; i < kAlignCount; ++i) {
-    if (IsChecked(dialog, IDC_ALIGN_FIRST + i)) copy.Align = i;
+  const LRESULT fit = FitSelection(dialog);
+  if (fit >= 0 && fit < kSizeModeCount) copy.Fit = static_cast<std::int32_t>(fit);
+  for (std::int32_t anchor = 0; anchor < kAnchorCount; ++anchor) {
+    if (IsChecked(dialog, IDC_ALIGN_FIRST + anchor)) copy.Align = anchor;
   }
 
   state::Settings = copy;
@@ -134,9 +134,9 @@ void UpdateControlStates(HWND dialog) {
   EnableWindow(GetDlgItem(dialog, IDC_SECONDS), lengthOn && inSeconds);
   EnableWindow(GetDlgItem(dialog, IDC_FRAMES), lengthOn && !inSeconds);
 
-  // "Leave the size alone" (0) and no selection (CB_ERR) both make the anchor
-  // meaningless.
-  const bool anchorsOn = FitSelection(dialog) > 0;
+  // Leaving the size alone, and no selection (CB_ERR, below it), make the
+  // anchor meaningless.
+  const bool anchorsOn = FitSelection(dialog) > kFitKeepSize;
   for (int id = IDC_ALIGN_FIRST; id <= IDC_ALIGN_LAST; ++id) {
     EnableWindow(GetDlgItem(dialog, id), anchorsOn);
   }
