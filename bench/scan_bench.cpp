@@ -435,6 +435,7 @@ std::size_t ReportedPrivateUsage() {
 // node of a 64-bit id (next pointer + value) really occupies in this process.
 std::size_t NodeFootprint() {
   std::vector<char*> blocks;
+  blocks.reserve(4096);
   for (int i = 0; i < 4096; ++i)
     blocks.push_back(static_cast<char*>(::operator new(16)));
   std::vector<std::size_t> steps;
@@ -501,28 +502,10 @@ void MeasureMemory(hostsim::Host& host, std::int64_t base, std::size_t node) {
       ReportedPrivateUsage());
 }
 
-}  // namespace
+// ---- the run ----
 
-int main(int argc, char** argv) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  g_TicksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
-
-  velmora::state::ModuleInstance = GetModuleHandleW(nullptr);
-  hostsim::Host host;
-  host.RecordCalls = false;
-  velmora::state::Logger = host.Logger();
-  velmora::state::Settings = velmora::kDefaultSettings;  // Auto on, 3 s, fit inside, centred
-  velmora::Register(host.Table());
-  WrapEditHandle();
-  const std::size_t node = NodeFootprint();
-
-  std::printf(
-      "Velmora scan benchmark: %d layers, 5%% new objects before each measured scan "
-      "(1 in 10 of them aligned by the pass), Auto on.\n\n",
-      kLayers);
-
-  // Sizes may be given on the command line, e.g. "1000 10000" for a quick run.
+// Sizes may be given on the command line, e.g. "1000 10000" for a quick run.
+std::vector<SizeRun> SizesFromCommandLine(int argc, char** argv) {
   std::vector<SizeRun> runs;
   for (int i = 1; i < argc; ++i) {
     runs.push_back(SizeRun{});
@@ -534,6 +517,10 @@ int main(int argc, char** argv) {
       runs.back().Base = base;
     }
   }
+  return runs;
+}
+
+std::vector<Result> MeasureSizes(hostsim::Host& host, std::vector<SizeRun>& runs) {
   std::uint32_t key = kFirstSceneKey;
   host.SwitchScene(key++);
   AddBase(host, runs.front().Base);
@@ -557,9 +544,13 @@ int main(int argc, char** argv) {
     }
   }
   std::vector<Result> results;
+  results.reserve(runs.size());
   for (const SizeRun& run : runs)
     results.push_back(Summarize(run));
+  return results;
+}
 
+void PrintTimes(const std::vector<Result>& results) {
   std::printf(
       "Times in ms, medians over the repetitions. RunScan: the whole scan, pass "
       "included. Bare walk: QueryTimelineInfo + RunRead of the bare walk. Ratio: median "
@@ -580,6 +571,9 @@ int main(int argc, char** argv) {
         r.Ratio, r.RatioLessEdit, r.InRead, r.BareInRead, r.InEdit, r.Own, r.Empty,
         static_cast<long long>(r.Aligned));
   }
+}
+
+void PrintRegistry(const std::vector<Result>& results, std::size_t node) {
   std::printf(
       "\nRegistry after the last measured scan of each size (a %zu-byte node takes %zu "
       "bytes of heap here):\n\n| objects | known ids | buckets | bytes per id, computed "
@@ -589,7 +583,9 @@ int main(int argc, char** argv) {
     std::printf("| %lld | %zu | %zu | %.1f |\n", static_cast<long long>(r.Base + r.Added), r.Known,
                 r.Buckets, ComputedBytesPerId(r.Known, r.Buckets, node));
   }
+}
 
+void PrintRatios(const std::vector<Result>& results) {
   double worst = 0, worstLessPass = 0;
   for (const Result& r : results) {
     worst = std::max(worst, r.Ratio);
@@ -607,6 +603,34 @@ int main(int argc, char** argv) {
         size * 1.2);
   }
   std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  g_TicksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
+
+  velmora::state::ModuleInstance = GetModuleHandleW(nullptr);
+  hostsim::Host host;
+  host.RecordCalls = false;
+  velmora::state::Logger = host.Logger();
+  velmora::state::Settings = velmora::kDefaultSettings;  // Auto on, 3 s, fit inside, centred
+  velmora::Register(host.Table());
+  WrapEditHandle();
+  const std::size_t node = NodeFootprint();
+
+  std::printf(
+      "Velmora scan benchmark: %d layers, 5%% new objects before each measured scan "
+      "(1 in 10 of them aligned by the pass), Auto on.\n\n",
+      kLayers);
+
+  std::vector<SizeRun> runs = SizesFromCommandLine(argc, argv);
+  const std::vector<Result> results = MeasureSizes(host, runs);
+  PrintTimes(results);
+  PrintRegistry(results, node);
+  PrintRatios(results);
 
   host.SwitchScene(runs.back().Key);
   MeasureMemory(host, runs.back().Base, node);

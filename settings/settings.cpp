@@ -41,7 +41,7 @@ std::wstring ModuleFilePath(HINSTANCE module) {
       return path;
     }
     if (size >= 32768 * 2) return std::wstring();
-    path.resize(size * 2);
+    path.resize(static_cast<std::size_t>(size) * 2);
   }
 }
 

@@ -110,6 +110,7 @@ TEST_F(SurveyTest, RecordsComeByLayerThenFrame) {
   host_.AddObject(0, 0, 9);
   auto records = Survey(1);
   std::vector<velmora::ObjectId> ids;
+  ids.reserve(records.size());
   for (auto& r : records)
     ids.push_back(r.Id);
   EXPECT_EQ(ids, (std::vector<velmora::ObjectId>{4, 2, 3, 1}));
@@ -201,6 +202,7 @@ TEST_F(SurveyTest, ObjectEndingBeforeTheAskedFrameIsRecordedAndEndsItsLayer) {
   };
   auto records = Survey(1);
   std::vector<velmora::ObjectId> ids;
+  ids.reserve(records.size());
   for (auto& r : records)
     ids.push_back(r.Id);
   EXPECT_EQ(ids, (std::vector<velmora::ObjectId>{1, early.Id, 4}));

@@ -62,6 +62,7 @@ TEST_F(ThreadTest, ConcurrentRequestsAndResets) {
   HANDLE finalPhase = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::atomic<int> atBarrier{0};
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < kCalls; ++i) {
@@ -124,6 +125,7 @@ TEST_F(ThreadTest, RequestsWhileTheWindowIsReplaced) {
   std::atomic<bool> stop{false};
   std::atomic<long> calls{0};
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
       while (!stop.load()) {

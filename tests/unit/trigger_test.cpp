@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -110,7 +111,7 @@ TEST_F(TriggerTest, RefusedScanRepeatsEvery300msUntilItSucceeds) {
   std::string intervals;
   for (std::size_t i = 1; i < refused.size(); ++i) {
     double gap = refused[i] - refused[i - 1];
-    intervals += std::to_string(static_cast<int>(gap + 0.5)) + " ";
+    intervals += std::to_string(std::lround(gap)) + " ";
     EXPECT_GE(gap, 250.0) << "retry " << i;
     EXPECT_LE(gap, 600.0) << "retry " << i;
   }
