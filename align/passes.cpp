@@ -60,7 +60,7 @@ void SelectedCommand(TimelineAccess* access) {
 
 }  // namespace
 
-// Out of memory ends either where it stands.
+// Out of memory ends the pass or the command where it stands.
 void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
   const ScanContext* scan = state::Scan;
   if (scan == nullptr || scan->PendingObjects == nullptr || scan->Format == nullptr) return;

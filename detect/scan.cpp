@@ -60,12 +60,14 @@ bool RunScan() {
   edit->QueryTimelineInfo(&info, sizeof info);
 
   std::vector<SurveyRecord> records;
+  // The host callbacks find this context through state::Scan until RunScan
+  // returns, whichever way it does.
   ScanContext context;
   ScanScope scope(context);
   context.SurveyLastLayer = info.LastLayer;
   context.SurveyList = &records;
   const bool surveyed = edit->RunRead(&SurveyTimeline) != 0;
-  context.SurveyList = nullptr;
+  context.SurveyList = nullptr;  // the survey's only while RunRead runs
   if (!surveyed) return false;
   // Not repeated: the next host event brings a new scan.
   if (context.SurveyFailed) return true;
