@@ -688,6 +688,7 @@ TEST_P(RandomScans, AgreeWithTheModel) {
   constexpr int kScans = 3000;
   auto start = std::chrono::steady_clock::now();
   velmora::state::ModuleInstance = GetModuleHandleW(nullptr);
+  velmora::state::ResetToLoadValues();
   auto host = std::make_unique<Host>();
   Host& h = *host;
   velmora::state::Logger = h.Logger();
@@ -695,7 +696,6 @@ TEST_P(RandomScans, AgreeWithTheModel) {
   // Without the window, handlers only raise their flags; the test runs every
   // scan itself.
   velmora::Uninitialize();
-  velmora::state::Settings = velmora::kDefaultSettings;
   // Every path is a readable image, some of extreme proportions, some with a
   // duration of their own.
   h.MediaReader = [](const std::wstring& path, velmora::MediaInfo* info) {
@@ -861,7 +861,7 @@ TEST_P(RandomScans, AgreeWithTheModel) {
   }
   h.ObjectAtOrAfterHook = nullptr;
   h.OnCallbackEnter = nullptr;
-  velmora::state::Logger = nullptr;
+  velmora::state::ResetToLoadValues();
 
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf(
