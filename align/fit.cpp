@@ -6,25 +6,24 @@
 #include <cstring>
 #include <limits>
 
-#include "plugin/host_text.h"
-#include "plugin/plugin.h"
-#include "settings/settings.h"
+#include "plugin/host_log.h"
+#include "plugin/host_names.h"
+#include "plugin/state.h"
+#include "plugin/timeline.h"
 
 namespace velmora {
 namespace {
 
 constexpr std::int32_t kMaxFrame = std::numeric_limits<std::int32_t>::max();
-constexpr const wchar_t* kImageEffect = L"画像ファイル";
-constexpr const wchar_t* kDrawEffect = L"標準描画";
 
 void LengthStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& format,
                 bool mediaRead, const MediaInfo& media) {
-  const PluginSettings& settings = Settings();
+  const PluginSettings& settings = state::Settings;
   // Media with a duration of its own (a video or animation) keeps its length.
   if (mediaRead && media.Duration > 0.0) return;
 
   std::int32_t wanted;
-  if (settings.Unit == 1) {
+  if (settings.Unit == kUnitFrames) {
     wanted = settings.Frames;
   } else {
     std::optional<std::int32_t> frames =
@@ -45,7 +44,7 @@ void LengthStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& 
 
 void FitStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& format, bool mediaRead,
              const MediaInfo& media) {
-  const PluginSettings& settings = Settings();
+  const PluginSettings& settings = state::Settings;
   if (!mediaRead || media.PixelWidth <= 0 || media.PixelHeight <= 0 || format.Width <= 0 ||
       format.Height <= 0) {
     LogWarn(kSizeMissingWarning);
@@ -53,9 +52,9 @@ void FitStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& for
   }
   Placement p = ComputePlacement(format.Width, format.Height, media.PixelWidth, media.PixelHeight,
                                  settings.Fit, settings.Align);
-  access->SetItem(object, kDrawEffect, L"拡大率", FormatFixed(p.Scale * 100.0, 3).c_str());
-  access->SetItem(object, kDrawEffect, L"X", FormatFixed(p.X, 2).c_str());
-  access->SetItem(object, kDrawEffect, L"Y", FormatFixed(p.Y, 2).c_str());
+  access->SetItem(object, kDrawEffect, kZoomItem, FormatFixed(p.Scale * 100.0, 3).c_str());
+  access->SetItem(object, kDrawEffect, kXItem, FormatFixed(p.X, 2).c_str());
+  access->SetItem(object, kDrawEffect, kYItem, FormatFixed(p.Y, 2).c_str());
 }
 
 }  // namespace
@@ -82,10 +81,10 @@ double FitScale(double screenWidth, double screenHeight, double imageWidth, doub
   double sx = screenWidth / imageWidth;
   double sy = screenHeight / imageHeight;
   switch (fit) {
-    case 1: return sx < sy ? sx : sy;
-    case 2: return sx > sy ? sx : sy;
-    case 3: return sx;
-    case 4: return sy;
+    case kFitInside: return sx < sy ? sx : sy;
+    case kFitCover: return sx > sy ? sx : sy;
+    case kFitWidth: return sx;
+    case kFitHeight: return sy;
     default: return 1.0;
   }
 }
@@ -96,8 +95,8 @@ Placement ComputePlacement(std::int32_t screenWidth, std::int32_t screenHeight,
   double w = screenWidth, h = screenHeight;
   double iw = imageWidth, ih = imageHeight;
   double s = FitScale(w, h, iw, ih, fit);
-  std::int32_t column = align % 3;
-  std::int32_t row = align / 3;
+  std::int32_t column = align % kAnchorColumns;
+  std::int32_t row = align / kAnchorColumns;
   // Left to right on purpose: a zero margin times -1, or a negative margin
   // times 0, gives -0, which the host is sent as "-0.00".
   double x = (w - iw * s) * (column - 1) * 0.5;
@@ -114,7 +113,7 @@ std::string FormatFixed(double value, int decimals) {
 }
 
 void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& format) {
-  std::wstring path = WideFromUtf8(access->GetItem(object, kImageEffect, L"ファイル"));
+  const std::wstring path = ImageFilePath(access, object);
   MediaInfo media;
   std::memset(&media, 0, sizeof media);
   bool mediaRead = false;
@@ -122,8 +121,8 @@ void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& fo
     mediaRead = access->ReadMediaInfo(path.c_str(), &media, sizeof media) != 0;
   }
 
-  if (Settings().Enabled) LengthStep(access, object, format, mediaRead, media);
-  if (Settings().Fit != 0) FitStep(access, object, format, mediaRead, media);
+  if (state::Settings.Enabled) LengthStep(access, object, format, mediaRead, media);
+  if (state::Settings.Fit != kFitKeepSize) FitStep(access, object, format, mediaRead, media);
 }
 
 }  // namespace velmora

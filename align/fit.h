@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "align/passes.h"
+#include "align/scene_format.h"
 #include "plugin/host_api.h"
 
 namespace velmora {

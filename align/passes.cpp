@@ -2,17 +2,17 @@
 #include "align/passes.h"
 
 #include <cwchar>
-#include <limits>
+#include <set>
 #include <vector>
 
 #include "align/fit.h"
-#include "plugin/plugin.h"
+#include "plugin/guard.h"
+#include "plugin/host_log.h"
+#include "plugin/state.h"
+#include "plugin/timeline.h"
 
 namespace velmora {
 namespace {
-
-std::set<ObjectId> g_PendingObjects;
-SceneFormat g_PendingSceneFormat{};
 
 void LogCount(const wchar_t* format, int count) {
   wchar_t line[128];
@@ -20,45 +20,21 @@ void LogCount(const wchar_t* format, int count) {
   LogInfo(line);
 }
 
-}  // namespace
-
-std::set<ObjectId>& PendingObjects() { return g_PendingObjects; }
-SceneFormat& PendingSceneFormat() { return g_PendingSceneFormat; }
-
-SceneFormat SceneFormatOf(const TimelineInfo& info) {
-  return SceneFormat{info.Width, info.Height, info.Rate, info.Scale};
-}
-
-namespace {
-
-void PendingPass(TimelineAccess* access) {
+void PendingPass(TimelineAccess* access, const std::set<ObjectId>& pending,
+                 const SceneFormat& format) {
   int count = 0;
   // A lengthened object still covers the frame after its old end, so the host
   // may hand it out again; fitting it twice would change nothing but would
   // count one pasted image as two and repeat its warnings. Kept by handle, not
   // by id: two different objects the host gave one id are both new.
   std::set<ObjectHandle> fitted;
-  const std::int32_t lastLayer = access->Info->LastLayer;
-  for (std::int32_t layer = 0; layer <= lastLayer; ++layer) {
-    std::int32_t from = 0;
-    ObjectHandle object = access->ObjectAtOrAfter(layer, 0);
-    while (object != nullptr) {
-      // Read before fitting: the walk goes on from the old end even when the
-      // object has just been lengthened.
-      std::int32_t last = access->GetSpan(object).LastFrame;
-      ObjectId id = access->GetObjectId(object);
-      if (g_PendingObjects.count(id) != 0 && fitted.insert(object).second) {
-        FitImage(access, object, g_PendingSceneFormat);
-        ++count;
-      }
-      // An object ending before the frame asked for, or at the last frame
-      // there is, ends the layer: there is no later frame to ask from.
-      if (last < from || last == std::numeric_limits<std::int32_t>::max()) break;
-      from = last + 1;
-      object = access->ObjectAtOrAfter(layer, from);
+  ForEachObject(access, access->Info->LastLayer, [&](ObjectHandle object) {
+    const ObjectId id = access->GetObjectId(object);
+    if (pending.count(id) != 0 && fitted.insert(object).second) {
+      FitImage(access, object, format);
+      ++count;
     }
-    if (layer == std::numeric_limits<std::int32_t>::max()) break;
-  }
+  });
   LogCount(kPendingPassMessage, count);
 }
 
@@ -75,8 +51,7 @@ void SelectedCommand(TimelineAccess* access) {
 
   int count = 0;
   for (ObjectHandle object : objects) {
-    if (access->EffectCount(object, L"画像ファイル") <= 0) continue;
-    if (access->EffectCount(object, L"標準描画") <= 0) continue;
+    if (!IsImageObject(access, object)) continue;
     FitImage(access, object, format);
     ++count;
   }
@@ -85,20 +60,15 @@ void SelectedCommand(TimelineAccess* access) {
 
 }  // namespace
 
-// Both run inside the host's code, which must never see an exception; out of
-// memory ends the pass where it stands.
+// Out of memory ends the pass or the command where it stands.
 void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
-  try {
-    PendingPass(access);
-  } catch (...) {
-  }
+  const ScanContext* scan = state::Scan;
+  if (scan == nullptr || scan->PendingObjects == nullptr || scan->Format == nullptr) return;
+  RunGuarded([&] { PendingPass(access, *scan->PendingObjects, *scan->Format); });
 }
 
 void VELMORA_HOSTCALL AlignSelectedCommand(TimelineAccess* access) {
-  try {
-    SelectedCommand(access);
-  } catch (...) {
-  }
+  RunGuarded([&] { SelectedCommand(access); });
 }
 
 }  // namespace velmora

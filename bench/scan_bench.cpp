@@ -21,8 +21,9 @@
 #include "detect/scan.h"
 #include "detect/survey.h"
 #include "hostsim/host.h"
-#include "plugin/host_text.h"
 #include "plugin/plugin.h"
+#include "plugin/state.h"
+#include "plugin/timeline.h"
 #include "settings/settings.h"
 
 namespace {
@@ -89,7 +90,7 @@ std::uint8_t VELMORA_HOSTCALL TimedEdit(velmora::EditCallback callback) {
 }
 
 void WrapEditHandle() {
-  velmora::EditHandle* edit = velmora::GetEditHandle();
+  velmora::EditHandle* edit = velmora::state::Edit;
   g_HostEntries = *edit;
   edit->QueryTimelineInfo = &TimedQuery;
   edit->RunRead = &TimedRead;
@@ -97,8 +98,8 @@ void WrapEditHandle() {
 }
 
 // ---- the bare walk ----
-// The survey's walk and per-object calls in the same order, with the same
-// number tests and path conversion, folded into counters instead of records.
+// The survey's walk and per-object calls in the same order, through the same
+// walk, tests and path conversion, folded into counters instead of records.
 
 struct BareTotals {
   std::size_t Objects = 0, Images = 0, Defaults = 0, PathUnits = 0;
@@ -109,32 +110,15 @@ std::int32_t g_BareLastLayer = -1;
 void VisitObject(TimelineAccess* access, ObjectHandle object) {
   ++g_Bare.Objects;
   g_Bare.IdSum += access->GetObjectId(object);
-  if (access->EffectCount(object, hostsim::kImageEffect) <= 0) return;
-  if (access->EffectCount(object, hostsim::kDrawEffect) <= 0) return;
+  if (!velmora::IsImageObject(access, object)) return;
   ++g_Bare.Images;
-  if (velmora::ItemEquals(access, object, L"X", 0.0) &&
-      velmora::ItemEquals(access, object, L"Y", 0.0) &&
-      velmora::ItemEquals(access, object, hostsim::kZoomItem, 100.0) &&
-      velmora::ItemEquals(access, object, hostsim::kAspectItem, 0.0)) {
-    ++g_Bare.Defaults;
-  }
-  std::wstring path =
-      velmora::WideFromUtf8(access->GetItem(object, hostsim::kImageEffect, hostsim::kFileItem));
-  g_Bare.PathUnits += path.size();
+  if (velmora::IsDefaultPlacement(access, object)) ++g_Bare.Defaults;
+  g_Bare.PathUnits += velmora::ImageFilePath(access, object).size();
 }
 
 void VELMORA_HOSTCALL BareWalk(TimelineAccess* access) {
-  for (std::int32_t layer = 0; layer <= g_BareLastLayer; ++layer) {
-    std::int32_t from = 0;
-    ObjectHandle object = access->ObjectAtOrAfter(layer, 0);
-    while (object != nullptr) {
-      std::int32_t last = access->GetSpan(object).LastFrame;
-      VisitObject(access, object);
-      if (last < from) break;
-      from = last + 1;
-      object = access->ObjectAtOrAfter(layer, from);
-    }
-  }
+  velmora::ForEachObject(access, g_BareLastLayer,
+                         [access](ObjectHandle object) { VisitObject(access, object); });
 }
 
 // One lookup, so the host builds its index as it does for any real callback.
@@ -142,7 +126,7 @@ void VELMORA_HOSTCALL EmptyCallback(TimelineAccess* access) { access->ObjectAtOr
 
 // The scan's first two host calls, with the bare walk in place of the survey.
 void RunBareWalk() {
-  velmora::EditHandle* edit = velmora::GetEditHandle();
+  velmora::EditHandle* edit = velmora::state::Edit;
   velmora::TimelineInfo info{};
   edit->QueryTimelineInfo(&info, sizeof info);
   g_BareLastLayer = info.LastLayer;
@@ -264,7 +248,7 @@ void Expect(bool ok, const char* what) {
 }
 
 std::size_t KnownCount(std::uint32_t key) {
-  auto& registry = velmora::KnownObjects();
+  auto& registry = velmora::state::KnownObjects;
   auto it = registry.find(key);
   return it == registry.end() ? 0 : it->second.size();
 }
@@ -308,7 +292,7 @@ bool FittedExactlyTheCandidates(hostsim::Host& host, const SizeRun& run) {
 // Back to the base objects, registry emptied and rebuilt by a baseline scan.
 void Rebaseline(hostsim::Host& host, std::int64_t base) {
   host.CurrentScene().Objects.resize(static_cast<std::size_t>(base));
-  velmora::ResetPending().store(1);
+  velmora::state::ResetPending.store(1);
   Expect(velmora::RunScan(), "baseline scan succeeds");
   Expect(KnownCount(host.CurrentSceneKey()) == static_cast<std::size_t>(base),
          "baseline knows every base object");
@@ -385,8 +369,8 @@ void MeasureOnce(hostsim::Host& host, SizeRun& run, int rep) {
   Expect(KnownCount(run.Key) == static_cast<std::size_t>(run.Base + run.Added),
          "every surveyed object is known after the scan");
   if (KnownCount(run.Key) != 0) {
-    run.Known = velmora::KnownObjects().at(run.Key).size();
-    run.Buckets = velmora::KnownObjects().at(run.Key).bucket_count();
+    run.Known = velmora::state::KnownObjects.at(run.Key).size();
+    run.Buckets = velmora::state::KnownObjects.at(run.Key).bucket_count();
   }
   Expect(host.InfoLines().size() == 1, "the pass ran once and logged its count");
   Expect(FittedExactlyTheCandidates(host, run),
@@ -397,7 +381,7 @@ void MeasureOnce(hostsim::Host& host, SizeRun& run, int rep) {
 
   // What the host spends on a callback that looks up one object.
   g_HostTime = HostTime{};
-  velmora::GetEditHandle()->RunRead(&EmptyCallback);
+  velmora::state::Edit->RunRead(&EmptyCallback);
   s.Empty.push_back(g_HostTime.Read);
 }
 
@@ -451,6 +435,7 @@ std::size_t ReportedPrivateUsage() {
 // node of a 64-bit id (next pointer + value) really occupies in this process.
 std::size_t NodeFootprint() {
   std::vector<char*> blocks;
+  blocks.reserve(4096);
   for (int i = 0; i < 4096; ++i)
     blocks.push_back(static_cast<char*>(::operator new(16)));
   std::vector<std::size_t> steps;
@@ -490,7 +475,7 @@ void MeasureMemory(hostsim::Host& host, std::int64_t base, std::size_t node) {
     std::size_t after = PrivateBytes();
     deltas.push_back(after > before ? after - before : 0);
     Expect(KnownCount(key) == static_cast<std::size_t>(base), "memory baseline knows the scene");
-    buckets = velmora::KnownObjects().at(key).bucket_count();
+    buckets = velmora::state::KnownObjects.at(key).bucket_count();
   }
   std::size_t steady = 0;
   for (int k = kSets - kSteady; k < kSets; ++k)
@@ -517,28 +502,10 @@ void MeasureMemory(hostsim::Host& host, std::int64_t base, std::size_t node) {
       ReportedPrivateUsage());
 }
 
-}  // namespace
+// ---- the run ----
 
-int main(int argc, char** argv) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  g_TicksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
-
-  velmora::SetModuleInstance(GetModuleHandleW(nullptr));
-  hostsim::Host host;
-  host.RecordCalls = false;
-  velmora::AttachLogger(host.Logger());
-  velmora::Settings() = velmora::kDefaultSettings;  // Auto on, 3 s, fit inside, centred
-  velmora::Register(host.Table());
-  WrapEditHandle();
-  const std::size_t node = NodeFootprint();
-
-  std::printf(
-      "Velmora scan benchmark: %d layers, 5%% new objects before each measured scan "
-      "(1 in 10 of them aligned by the pass), Auto on.\n\n",
-      kLayers);
-
-  // Sizes may be given on the command line, e.g. "1000 10000" for a quick run.
+// Sizes may be given on the command line, e.g. "1000 10000" for a quick run.
+std::vector<SizeRun> SizesFromCommandLine(int argc, char** argv) {
   std::vector<SizeRun> runs;
   for (int i = 1; i < argc; ++i) {
     runs.push_back(SizeRun{});
@@ -550,6 +517,10 @@ int main(int argc, char** argv) {
       runs.back().Base = base;
     }
   }
+  return runs;
+}
+
+std::vector<Result> MeasureSizes(hostsim::Host& host, std::vector<SizeRun>& runs) {
   std::uint32_t key = kFirstSceneKey;
   host.SwitchScene(key++);
   AddBase(host, runs.front().Base);
@@ -573,9 +544,13 @@ int main(int argc, char** argv) {
     }
   }
   std::vector<Result> results;
+  results.reserve(runs.size());
   for (const SizeRun& run : runs)
     results.push_back(Summarize(run));
+  return results;
+}
 
+void PrintTimes(const std::vector<Result>& results) {
   std::printf(
       "Times in ms, medians over the repetitions. RunScan: the whole scan, pass "
       "included. Bare walk: QueryTimelineInfo + RunRead of the bare walk. Ratio: median "
@@ -596,6 +571,9 @@ int main(int argc, char** argv) {
         r.Ratio, r.RatioLessEdit, r.InRead, r.BareInRead, r.InEdit, r.Own, r.Empty,
         static_cast<long long>(r.Aligned));
   }
+}
+
+void PrintRegistry(const std::vector<Result>& results, std::size_t node) {
   std::printf(
       "\nRegistry after the last measured scan of each size (a %zu-byte node takes %zu "
       "bytes of heap here):\n\n| objects | known ids | buckets | bytes per id, computed "
@@ -605,7 +583,9 @@ int main(int argc, char** argv) {
     std::printf("| %lld | %zu | %zu | %.1f |\n", static_cast<long long>(r.Base + r.Added), r.Known,
                 r.Buckets, ComputedBytesPerId(r.Known, r.Buckets, node));
   }
+}
 
+void PrintRatios(const std::vector<Result>& results) {
   double worst = 0, worstLessPass = 0;
   for (const Result& r : results) {
     worst = std::max(worst, r.Ratio);
@@ -623,6 +603,34 @@ int main(int argc, char** argv) {
         size * 1.2);
   }
   std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  g_TicksPerMs = static_cast<double>(frequency.QuadPart) / 1000.0;
+
+  velmora::state::ModuleInstance = GetModuleHandleW(nullptr);
+  hostsim::Host host;
+  host.RecordCalls = false;
+  velmora::state::Logger = host.Logger();
+  velmora::state::Settings = velmora::kDefaultSettings;  // Auto on, 3 s, fit inside, centred
+  velmora::Register(host.Table());
+  WrapEditHandle();
+  const std::size_t node = NodeFootprint();
+
+  std::printf(
+      "Velmora scan benchmark: %d layers, 5%% new objects before each measured scan "
+      "(1 in 10 of them aligned by the pass), Auto on.\n\n",
+      kLayers);
+
+  std::vector<SizeRun> runs = SizesFromCommandLine(argc, argv);
+  const std::vector<Result> results = MeasureSizes(host, runs);
+  PrintTimes(results);
+  PrintRegistry(results, node);
+  PrintRatios(results);
 
   host.SwitchScene(runs.back().Key);
   MeasureMemory(host, runs.back().Base, node);

@@ -4,54 +4,27 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "align/passes.h"
 #include "detect/survey.h"
-#include "plugin/plugin.h"
-#include "settings/settings.h"
+#include "plugin/state.h"
 
 namespace velmora {
 namespace {
 
-KnownObjectRegistry g_KnownObjects;
-std::atomic<std::uint8_t> g_ResetPending{0};
+// First visit of a scene: learn what is there, align nothing.
+void LearnBaseline(std::uint32_t sceneKey, const std::vector<SurveyRecord>& records) {
+  auto& baseline = state::KnownObjects[sceneKey];
+  baseline.reserve(records.size());
+  for (const SurveyRecord& record : records)
+    baseline.insert(record.Id);
+}
 
-}  // namespace
-
-KnownObjectRegistry& KnownObjects() { return g_KnownObjects; }
-std::atomic<std::uint8_t>& ResetPending() { return g_ResetPending; }
-
-bool RunScan() {
-  EditHandle* edit = GetEditHandle();
-  if (edit == nullptr) return true;
-
-  if (g_ResetPending.exchange(0) != 0) g_KnownObjects.clear();
-
-  TimelineInfo info{};
-  edit->QueryTimelineInfo(&info, sizeof info);
-
-  std::vector<SurveyRecord> records;
-  SurveyLastLayer() = info.LastLayer;
-  SurveyList() = &records;
-  SurveyFailed() = false;
-  bool surveyed = edit->RunRead(&SurveyTimeline) != 0;
-  SurveyList() = nullptr;
-  if (!surveyed) return false;
-  // Not repeated: the next host event brings a new scan.
-  if (SurveyFailed()) return true;
-
-  auto found = g_KnownObjects.find(info.SceneKey);
-  if (found == g_KnownObjects.end()) {
-    // First visit of the scene: learn what is there, align nothing.
-    auto& baseline = g_KnownObjects[info.SceneKey];
-    baseline.reserve(records.size());
-    for (const SurveyRecord& record : records)
-      baseline.insert(record.Id);
-    return true;
-  }
-  auto& known = found->second;
-
+// The new objects to align. Every other new object becomes known at once.
+std::set<ObjectId> PickCandidates(const std::vector<SurveyRecord>& records,
+                                  std::unordered_set<ObjectId>& known) {
   // Views into the survey list, which outlives the set and no longer
   // changes: copying every known image's path on every scan took most of the
   // comparison's time.
@@ -61,7 +34,7 @@ bool RunScan() {
     if (record.IsImage && known.count(record.Id) != 0) knownImagePaths.insert(record.FilePath);
   }
 
-  const bool automatic = Settings().Auto;
+  const bool automatic = state::Settings.Auto;
   std::set<ObjectId> candidates;
   for (const SurveyRecord& record : records) {
     if (known.count(record.Id) != 0) continue;
@@ -72,10 +45,46 @@ bool RunScan() {
       known.insert(record.Id);
     }
   }
+  return candidates;
+}
+
+}  // namespace
+
+bool RunScan() {
+  EditHandle* edit = state::Edit;
+  if (edit == nullptr) return true;
+
+  if (state::ResetPending.exchange(0) != 0) state::KnownObjects.clear();
+
+  TimelineInfo info{};
+  edit->QueryTimelineInfo(&info, sizeof info);
+
+  std::vector<SurveyRecord> records;
+  // The host callbacks find this context through state::Scan until RunScan
+  // returns, whichever way it does.
+  ScanContext context;
+  ScanScope scope(context);
+  context.SurveyLastLayer = info.LastLayer;
+  context.SurveyList = &records;
+  const bool surveyed = edit->RunRead(&SurveyTimeline) != 0;
+  context.SurveyList = nullptr;  // the survey's only while RunRead runs
+  if (!surveyed) return false;
+  // Not repeated: the next host event brings a new scan.
+  if (context.SurveyFailed) return true;
+
+  auto found = state::KnownObjects.find(info.SceneKey);
+  if (found == state::KnownObjects.end()) {
+    LearnBaseline(info.SceneKey, records);
+    return true;
+  }
+  auto& known = found->second;
+  const std::set<ObjectId> candidates = PickCandidates(records, known);
   if (candidates.empty()) return true;
 
-  PendingObjects() = candidates;
-  PendingSceneFormat() = SceneFormatOf(info);
+  state::PendingObjects = candidates;
+  state::PendingSceneFormat = SceneFormatOf(info);
+  context.PendingObjects = &state::PendingObjects;
+  context.Format = &state::PendingSceneFormat;
   if (edit->RunEdit(&AlignPendingPass) == 0) return false;
 
   // `known` is still valid: nothing has touched the registry since the lookup.

@@ -3,68 +3,41 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 
-#include "plugin/host_text.h"
+#include "plugin/guard.h"
+#include "plugin/host_names.h"
+#include "plugin/state.h"
+#include "plugin/timeline.h"
 
 namespace velmora {
 namespace {
 
-constexpr const wchar_t* kImageEffect = L"画像ファイル";
-constexpr const wchar_t* kDrawEffect = L"標準描画";
-
-std::int32_t g_SurveyLastLayer = 0;
-std::vector<SurveyRecord>* g_SurveyList = nullptr;
-bool g_SurveyFailed = false;
-
 SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
   SurveyRecord record{access->GetObjectId(object), false, false, std::wstring()};
-  if (access->EffectCount(object, kImageEffect) <= 0) return record;
-  if (access->EffectCount(object, kDrawEffect) <= 0) return record;
+  if (!IsImageObject(access, object)) return record;
   record.IsImage = true;
-  record.IsDefaultPlacement =
-      ItemEquals(access, object, L"X", 0.0) && ItemEquals(access, object, L"Y", 0.0) &&
-      ItemEquals(access, object, L"拡大率", 100.0) && ItemEquals(access, object, L"縦横比", 0.0);
+  record.IsDefaultPlacement = IsDefaultPlacement(access, object);
   // Known images' paths matter too, default placement or not.
-  record.FilePath = WideFromUtf8(access->GetItem(object, kImageEffect, L"ファイル"));
+  record.FilePath = ImageFilePath(access, object);
   return record;
 }
 
 }  // namespace
 
-std::int32_t& SurveyLastLayer() { return g_SurveyLastLayer; }
-std::vector<SurveyRecord>*& SurveyList() { return g_SurveyList; }
-
-bool& SurveyFailed() { return g_SurveyFailed; }
-
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
-  if (g_SurveyList == nullptr) return;
-  // Called from the host's code: nothing may be thrown back into it. A
-  // survey cut short (out of memory) is not a list to judge objects by.
-  try {
-    SurveyWalk(access, g_SurveyLastLayer, *g_SurveyList);
-  } catch (...) {
-    g_SurveyList->clear();
-    g_SurveyFailed = true;
+  ScanContext* scan = state::Scan;
+  if (scan == nullptr || scan->SurveyList == nullptr) return;
+  // A survey cut short (out of memory) is not a list to judge objects by.
+  if (!RunGuarded([&] { SurveyWalk(access, scan->SurveyLastLayer, *scan->SurveyList); })) {
+    scan->SurveyList->clear();
+    scan->SurveyFailed = true;
   }
 }
 
 void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer,
                 std::vector<SurveyRecord>& records) {
-  for (std::int32_t layer = 0; layer <= lastLayer; ++layer) {
-    std::int32_t from = 0;
-    ObjectHandle object = access->ObjectAtOrAfter(layer, 0);
-    while (object != nullptr) {
-      std::int32_t last = access->GetSpan(object).LastFrame;
-      records.push_back(BuildRecord(access, object));
-      // No frame lies after INT32_MAX: asking from last + 1 would wrap to
-      // the layer's start.
-      if (last < from || last == std::numeric_limits<std::int32_t>::max()) break;
-      from = last + 1;
-      object = access->ObjectAtOrAfter(layer, from);
-    }
-    if (layer == std::numeric_limits<std::int32_t>::max()) break;
-  }
+  ForEachObject(access, lastLayer,
+                [&](ObjectHandle object) { records.push_back(BuildRecord(access, object)); });
 }
 
 bool NumberTextEquals(const char* text, double target) {
@@ -77,6 +50,12 @@ bool NumberTextEquals(const char* text, double target) {
 
 bool ItemEquals(TimelineAccess* access, ObjectHandle object, const wchar_t* item, double target) {
   return NumberTextEquals(access->GetItem(object, kDrawEffect, item), target);
+}
+
+bool IsDefaultPlacement(TimelineAccess* access, ObjectHandle object) {
+  return ItemEquals(access, object, kXItem, 0.0) && ItemEquals(access, object, kYItem, 0.0) &&
+         ItemEquals(access, object, kZoomItem, 100.0) &&
+         ItemEquals(access, object, kAspectItem, 0.0);
 }
 
 }  // namespace velmora

@@ -16,18 +16,15 @@ struct SurveyRecord {
   std::wstring FilePath;    // image file as the host gives it; empty otherwise
 };
 
-// Hand-off to the RunRead callback, which receives nothing but the access
-// table. Set by the scan around RunRead; UI thread only.
-std::int32_t& SurveyLastLayer();
-std::vector<SurveyRecord>*& SurveyList();
-// Set when the survey could not finish (it ran out of memory); cleared by
-// the scan before each survey.
-bool& SurveyFailed();
-
-// RunRead callback: walks layers 0..SurveyLastLayer() into SurveyList().
+// RunRead callback: walks layers 0..SurveyLastLayer of the running scan's
+// context (state::Scan) into its SurveyList. Does nothing without one; sets
+// SurveyFailed, with the list emptied, when it could not finish.
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);
 void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records);
 
+// X 0, Y 0, zoom 100 and aspect 0, asked in that order up to the first that
+// fails (only meaningful for an image object).
+bool IsDefaultPlacement(TimelineAccess* access, ObjectHandle object);
 // Whether a standard-drawing item reads, wholly, as a number within 1e-6 of
 // `target`.
 bool ItemEquals(TimelineAccess* access, ObjectHandle object, const wchar_t* item, double target);

@@ -4,56 +4,40 @@
 // else runs on the window's thread, inside its procedure.
 #include "detect/trigger.h"
 
-#include <atomic>
-#include <cstdint>
-
 #include "detect/scan.h"
-#include "plugin/plugin.h"
+#include "plugin/guard.h"
+#include "plugin/state.h"
 
 namespace velmora {
 namespace {
 
-std::atomic<HWND> g_MessageWindow{nullptr};
-std::atomic<std::uint8_t> g_ScanPosted{0};
-bool g_ClassRegistered = false;
-// True while RunScan runs. A host that dispatches our messages from inside
-// RunRead or RunEdit would otherwise start a scan over the state the running
-// one is still using.
-bool g_Scanning = false;
-
 void ScanNow(HWND window) {
-  if (g_Scanning) {
+  if (state::Scanning) {
     SetTimer(window, kRetryTimerId, kRetryDelayMs, nullptr);
     return;
   }
-  g_Scanning = true;
+  state::Scanning = true;
   bool done = true;
-  // The window procedure is called from the system's dispatch code: nothing
-  // may be thrown into it. A scan that ran out of memory is not retried.
-  try {
-    done = RunScan();
-  } catch (...) {
-  }
-  g_Scanning = false;
+  // A scan that ran out of memory is not retried.
+  RunGuarded([&] { done = RunScan(); });
+  state::Scanning = false;
   if (!done) SetTimer(window, kRetryTimerId, kRetryDelayMs, nullptr);
 }
 
 }  // namespace
 
-HWND MessageWindow() { return g_MessageWindow.load(); }
-
 void CreateMessageWindow() {
   DestroyMessageWindow();
   // A request posted to an earlier window died with it.
-  g_ScanPosted.exchange(0);
+  state::ScanPosted.exchange(0);
   WNDCLASSW wc{};
   wc.lpfnWndProc = &MessageWindowProc;
-  wc.hInstance = ModuleInstance();
+  wc.hInstance = state::ModuleInstance;
   wc.lpszClassName = kMessageWindowClass;
-  if (RegisterClassW(&wc) != 0) g_ClassRegistered = true;
+  if (RegisterClassW(&wc) != 0) state::MessageClassRegistered = true;
   HWND window = CreateWindowExW(0, kMessageWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                ModuleInstance(), nullptr);
-  g_MessageWindow.store(window);
+                                state::ModuleInstance, nullptr);
+  state::MessageWindow.store(window);
 }
 
 namespace {
@@ -85,32 +69,33 @@ void DestroyOnOwnThread(HWND window) {
 void DestroyMessageWindow() {
   // Detached first: from here on the handlers post nothing and the old
   // window's procedure runs no scan.
-  HWND window = g_MessageWindow.exchange(nullptr);
+  HWND window = state::MessageWindow.exchange(nullptr);
   if (window != nullptr) DestroyOnOwnThread(window);
   // Fails while the window still exists; it is tried again next time.
-  if (g_ClassRegistered && UnregisterClassW(kMessageWindowClass, ModuleInstance())) {
-    g_ClassRegistered = false;
+  if (state::MessageClassRegistered &&
+      UnregisterClassW(kMessageWindowClass, state::ModuleInstance)) {
+    state::MessageClassRegistered = false;
   }
 }
 
-void __cdecl RequestScan() {
-  HWND window = g_MessageWindow.load();
+void VELMORA_HOSTCALL RequestScan() {
+  HWND window = state::MessageWindow.load();
   if (window == nullptr) return;
-  if (g_ScanPosted.exchange(1) != 0) return;
+  if (state::ScanPosted.exchange(1) != 0) return;
   // A full queue drops the message; without clearing the flag no later event
   // would ever post again.
-  if (!PostMessageW(window, kScanRequest, 0, 0)) g_ScanPosted.exchange(0);
+  if (!PostMessageW(window, kScanRequest, 0, 0)) state::ScanPosted.exchange(0);
 }
 
-void __cdecl RequestReset() {
-  ResetPending().exchange(1);
+void VELMORA_HOSTCALL RequestReset() {
+  state::ResetPending.exchange(1);
   RequestScan();
 }
 
 LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // A window already let go of by DestroyMessageWindow scans nothing, whatever
   // reaches it before its own thread destroys it.
-  const bool detached = window != g_MessageWindow.load();
+  const bool detached = window != state::MessageWindow.load();
   switch (message) {
     case kCloseRequest:
       if (!detached) return 0;
@@ -124,7 +109,7 @@ LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPA
       return 0;
     case kScanRequest:
       if (detached) return 0;
-      g_ScanPosted.exchange(0);
+      state::ScanPosted.exchange(0);
       ScanNow(window);
       return 0;
     default: return DefWindowProcW(window, message, wParam, lParam);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "plugin/host_api.h"
+
 namespace velmora {
 
 inline constexpr const wchar_t* kMessageWindowClass = L"VelmoraMessageWindow";
@@ -14,6 +16,7 @@ inline constexpr UINT kRetryDelayMs = 300;
 inline constexpr UINT kCloseRequest = WM_APP + 2;
 inline constexpr UINT kCloseTimeoutMs = 500;
 
+// The window is state::MessageWindow.
 void CreateMessageWindow();
 // Destroys the window and unregisters its class, so that a later load of the
 // module in the same process can register it again with its new procedure.
@@ -21,11 +24,10 @@ void CreateMessageWindow();
 // that thread does not answer in time, the window is left to run nothing and
 // the module pins itself so its procedure never dangles.
 void DestroyMessageWindow();
-HWND MessageWindow();
 
 // Event and reset handlers; callable from any thread.
-void __cdecl RequestScan();
-void __cdecl RequestReset();
+void VELMORA_HOSTCALL RequestScan();
+void VELMORA_HOSTCALL RequestReset();
 
 LRESULT CALLBACK MessageWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

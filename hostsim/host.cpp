@@ -357,8 +357,8 @@ SimObject& Host::AddImage(std::int32_t layer, std::int32_t first, std::int32_t l
   object.Effects[kImageEffect] = 1;
   object.Effects[kDrawEffect] = 1;
   object.SetItem(kImageEffect, kFileItem, Utf8(path));
-  object.SetItem(kDrawEffect, L"X", "0.0");
-  object.SetItem(kDrawEffect, L"Y", "0.0");
+  object.SetItem(kDrawEffect, kXItem, "0.0");
+  object.SetItem(kDrawEffect, kYItem, "0.0");
   object.SetItem(kDrawEffect, kZoomItem, "100.00");
   object.SetItem(kDrawEffect, kAspectItem, "0.000");
   object.Label = path.substr(

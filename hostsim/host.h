@@ -21,18 +21,21 @@
 #include <vector>
 
 #include "plugin/host_api.h"
+#include "plugin/host_names.h"
 
 namespace hostsim {
 
 using velmora::ObjectHandle;
 using velmora::ObjectId;
 
-// Host names the plug-in uses.
-inline constexpr const wchar_t* kImageEffect = L"画像ファイル";
-inline constexpr const wchar_t* kDrawEffect = L"標準描画";
-inline constexpr const wchar_t* kFileItem = L"ファイル";
-inline constexpr const wchar_t* kZoomItem = L"拡大率";
-inline constexpr const wchar_t* kAspectItem = L"縦横比";
+// The host's names, the same constants the plug-in passes.
+using velmora::kAspectItem;
+using velmora::kDrawEffect;
+using velmora::kFileItem;
+using velmora::kImageEffect;
+using velmora::kXItem;
+using velmora::kYItem;
+using velmora::kZoomItem;
 
 // One timeline object. Items absent from the map read as null.
 struct SimObject {

@@ -3,8 +3,10 @@
 // C++ and an exception reaching it would take the whole application down.
 #include <cstdint>
 
+#include "plugin/guard.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin.h"
+#include "plugin/state.h"
 
 using velmora::CommonPluginTable;
 using velmora::HostLogger;
@@ -12,7 +14,7 @@ using velmora::HostTable;
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
   if (reason == DLL_PROCESS_ATTACH) {
-    velmora::SetModuleInstance(instance);
+    velmora::state::ModuleInstance = instance;
     DisableThreadLibraryCalls(instance);
   }
   return TRUE;
@@ -20,34 +22,27 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
 
 extern "C" {
 
-std::uint32_t __cdecl RequiredVersion() { return velmora::kRequiredHostVersion; }
+std::uint32_t VELMORA_HOSTCALL RequiredVersion() { return velmora::kRequiredHostVersion; }
 
-const CommonPluginTable* __cdecl GetCommonPluginTable() { return velmora::CommonTable(); }
+const CommonPluginTable* VELMORA_HOSTCALL GetCommonPluginTable() { return velmora::CommonTable(); }
 
-void __cdecl InitializeLogger(HostLogger* logger) { velmora::AttachLogger(logger); }
+void VELMORA_HOSTCALL InitializeLogger(HostLogger* logger) { velmora::state::Logger = logger; }
 
-bool __cdecl InitializePlugin(std::uint32_t hostVersion) {
-  try {
-    return velmora::Initialize(hostVersion);
-  } catch (...) {
-    // Settings stay at their built-in values; the plug-in still works.
-    return true;
-  }
+bool VELMORA_HOSTCALL InitializePlugin(std::uint32_t hostVersion) {
+  // When loading fails the settings stay at their built-in values, and the
+  // plug-in still works.
+  bool ready = true;
+  velmora::RunGuarded([&] { ready = velmora::Initialize(hostVersion); });
+  return ready;
 }
 
-void __cdecl RegisterPlugin(HostTable* host) {
+void VELMORA_HOSTCALL RegisterPlugin(HostTable* host) {
   if (host == nullptr) return;
-  try {
-    velmora::Register(host);
-  } catch (...) {
-  }
+  velmora::RunGuarded([&] { velmora::Register(host); });
 }
 
-void __cdecl UninitializePlugin() {
-  try {
-    velmora::Uninitialize();
-  } catch (...) {
-  }
+void VELMORA_HOSTCALL UninitializePlugin() {
+  velmora::RunGuarded([] { velmora::Uninitialize(); });
 }
 
 }  // extern "C"

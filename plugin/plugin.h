@@ -1,7 +1,6 @@
-// Process-wide state of the plug-in shell and the operations the exports hand
-// off to. Everything here is set by the host's calls into the module, in the
+// The plug-in shell: what the exports hand off to. The host calls them in the
 // order load → InitializeLogger → InitializePlugin → RegisterPlugin →
-// UninitializePlugin → unload.
+// UninitializePlugin → unload; what they keep is in plugin/state.h.
 #pragma once
 
 #include <cstdint>
@@ -15,23 +14,11 @@ inline constexpr const wchar_t* kPluginName = L"Velmora";
 inline constexpr const wchar_t* kObjectMenuLabel = L"画像の長さと大きさを揃える";
 inline constexpr const wchar_t* kConfigMenuLabel = L"Velmora の設定...";
 
-// The module's own instance: resources, window classes and the settings file
-// are found through it, never through the host's executable.
-HINSTANCE ModuleInstance();
-void SetModuleInstance(HINSTANCE instance);
-
-HostLogger* Logger();
-std::uint32_t HostVersion();
-// Null until RegisterPlugin; scans do nothing without it.
-EditHandle* GetEditHandle();
-
-// Log lines go to the host's logger when it gave one, and nowhere otherwise.
-void LogInfo(const wchar_t* text);
-void LogWarn(const wchar_t* text);
-
 const CommonPluginTable* CommonTable();
-void AttachLogger(HostLogger* logger);
+// Keeps the host version, loads the settings and logs the load line.
 bool Initialize(std::uint32_t hostVersion);
+// Creates the message window, keeps the edit handle and registers the
+// handlers and menu entries.
 void Register(const HostTable* host);
 void Uninitialize();
 

@@ -7,11 +7,10 @@
 #include <cwchar>
 #include <string>
 
+#include "plugin/state.h"
+
 namespace velmora {
 namespace {
-
-PluginSettings g_Settings = kDefaultSettings;
-std::wstring g_SettingsPath;
 
 int ReadInt(const std::wstring& path, const wchar_t* key, int fallback) {
   // The profile function answers UINT; the cast gives back the signed value
@@ -19,14 +18,16 @@ int ReadInt(const std::wstring& path, const wchar_t* key, int fallback) {
   return static_cast<int>(GetPrivateProfileIntW(kSettingsSection, key, fallback, path.c_str()));
 }
 
+// `value` when it is one of 0..count - 1, `fallback` otherwise.
+std::int32_t OneOf(int value, std::int32_t count, std::int32_t fallback) {
+  return value >= 0 && value < count ? value : fallback;
+}
+
 bool WriteValue(const std::wstring& path, const wchar_t* key, const std::wstring& value) {
   return WritePrivateProfileStringW(kSettingsSection, key, value.c_str(), path.c_str()) != 0;
 }
 
 }  // namespace
-
-PluginSettings& Settings() { return g_Settings; }
-const std::wstring& SettingsPath() { return g_SettingsPath; }
 
 std::wstring ModuleFilePath(HINSTANCE module) {
   std::wstring path(MAX_PATH, L'\0');
@@ -40,7 +41,7 @@ std::wstring ModuleFilePath(HINSTANCE module) {
       return path;
     }
     if (size >= 32768 * 2) return std::wstring();
-    path.resize(size * 2);
+    path.resize(static_cast<std::size_t>(size) * 2);
   }
 }
 
@@ -78,22 +79,22 @@ std::wstring FormatSeconds(double seconds) {
 }
 
 PluginSettings ReadSettingsFile(const std::wstring& path) {
-  PluginSettings s = kDefaultSettings;
-  s.Auto = ReadInt(path, L"Auto", 1) != 0;
-  s.Enabled = ReadInt(path, L"Enabled", 1) != 0;
-  s.Unit = ReadInt(path, L"Unit", 0) == 1 ? 1 : 0;
+  const PluginSettings& d = kDefaultSettings;
+  PluginSettings s = d;
+  s.Auto = ReadInt(path, L"Auto", d.Auto ? 1 : 0) != 0;
+  s.Enabled = ReadInt(path, L"Enabled", d.Enabled ? 1 : 0) != 0;
+  s.Unit = ReadInt(path, L"Unit", d.Unit) == kUnitFrames ? kUnitFrames : kUnitSeconds;
 
   wchar_t text[64] = {};
-  GetPrivateProfileStringW(kSettingsSection, L"Seconds", L"3", text, 64, path.c_str());
-  double seconds = ParseSeconds(text);
-  s.Seconds = IsValidSeconds(seconds) ? seconds : kDefaultSettings.Seconds;
+  GetPrivateProfileStringW(kSettingsSection, L"Seconds", FormatSeconds(d.Seconds).c_str(), text, 64,
+                           path.c_str());
+  const double seconds = ParseSeconds(text);
+  s.Seconds = IsValidSeconds(seconds) ? seconds : d.Seconds;
 
-  int frames = ReadInt(path, L"Frames", 90);
-  s.Frames = frames > 0 ? frames : kDefaultSettings.Frames;
-  unsigned fit = static_cast<unsigned>(ReadInt(path, L"Fit", 1));
-  s.Fit = fit <= 4 ? static_cast<int>(fit) : kDefaultSettings.Fit;
-  unsigned align = static_cast<unsigned>(ReadInt(path, L"Align", 4));
-  s.Align = align <= 8 ? static_cast<int>(align) : kDefaultSettings.Align;
+  const int frames = ReadInt(path, L"Frames", d.Frames);
+  s.Frames = frames > 0 ? frames : d.Frames;
+  s.Fit = OneOf(ReadInt(path, L"Fit", d.Fit), kSizeModeCount, d.Fit);
+  s.Align = OneOf(ReadInt(path, L"Align", d.Align), kAnchorCount, d.Align);
   return s;
 }
 
@@ -101,7 +102,7 @@ bool WriteSettingsFile(const std::wstring& path, const PluginSettings& s) {
   // Every key is tried, so that one refused write does not cost the others.
   bool written = WriteValue(path, L"Auto", s.Auto ? L"1" : L"0");
   written &= WriteValue(path, L"Enabled", s.Enabled ? L"1" : L"0");
-  written &= WriteValue(path, L"Unit", s.Unit == 1 ? L"1" : L"0");
+  written &= WriteValue(path, L"Unit", s.Unit == kUnitFrames ? L"1" : L"0");
   written &= WriteValue(path, L"Seconds", FormatSeconds(s.Seconds));
   written &= WriteValue(path, L"Frames", std::to_wstring(s.Frames));
   written &= WriteValue(path, L"Fit", std::to_wstring(s.Fit));
@@ -110,14 +111,15 @@ bool WriteSettingsFile(const std::wstring& path, const PluginSettings& s) {
 }
 
 void LoadSettings(HINSTANCE module) {
-  g_SettingsPath = SettingsPathForModule(ModuleFilePath(module));
-  if (GetFileAttributesW(g_SettingsPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    std::wstring legacy = LegacySettingsPathFor(g_SettingsPath);
-    if (!legacy.empty()) CopyFileW(legacy.c_str(), g_SettingsPath.c_str(), TRUE);
+  const std::wstring path = SettingsPathForModule(ModuleFilePath(module));
+  state::SettingsPath = path;
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    std::wstring legacy = LegacySettingsPathFor(path);
+    if (!legacy.empty()) CopyFileW(legacy.c_str(), path.c_str(), TRUE);
   }
-  g_Settings = ReadSettingsFile(g_SettingsPath);
+  state::Settings = ReadSettingsFile(path);
 }
 
-bool SaveSettings() { return WriteSettingsFile(g_SettingsPath, g_Settings); }
+bool SaveSettings() { return WriteSettingsFile(state::SettingsPath, state::Settings); }
 
 }  // namespace velmora

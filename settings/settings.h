@@ -9,33 +9,59 @@
 
 namespace velmora {
 
+// Values of PluginSettings::Unit. Any value but kUnitFrames reads as seconds.
+enum LengthUnit : std::int32_t { kUnitSeconds = 0, kUnitFrames = 1 };
+
+// Values of PluginSettings::Fit: how the zoom is chosen.
+enum SizeMode : std::int32_t {
+  kFitKeepSize = 0,  // zoom and offset are left alone
+  kFitInside = 1,    // the whole image inside the screen
+  kFitCover = 2,     // the image covers the whole screen
+  kFitWidth = 3,     // the image as wide as the screen
+  kFitHeight = 4,    // the image as high as the screen
+};
+inline constexpr std::int32_t kSizeModeCount = 5;
+
+// Values of PluginSettings::Align: where the scaled image is pushed when it
+// leaves a margin or sticks out. 3 * row + column, from the top left.
+// clang-format off
+enum Anchor : std::int32_t {
+  kAnchorTopLeft,    kAnchorTop,    kAnchorTopRight,
+  kAnchorLeft,       kAnchorCenter, kAnchorRight,
+  kAnchorBottomLeft, kAnchorBottom, kAnchorBottomRight,
+};
+// clang-format on
+inline constexpr std::int32_t kAnchorColumns = 3;
+inline constexpr std::int32_t kAnchorCount = 9;
+
+// The record keeps plain 32-bit fields, as the file and the dialog give
+// them; the constants above name their values.
 struct PluginSettings {
   bool Auto;            // align newly pasted images automatically
   bool Enabled;         // give aligned images the configured length
-  std::int32_t Unit;    // 1 = frames; anything else = seconds
+  std::int32_t Unit;    // LengthUnit
   double Seconds;       // > 0 and finite
   std::int32_t Frames;  // >= 1
-  std::int32_t Fit;     // size mode 0..4
-  std::int32_t Align;   // anchor 0..8, 3 * row + column
+  std::int32_t Fit;     // SizeMode
+  std::int32_t Align;   // Anchor
 };
 
-inline constexpr PluginSettings kDefaultSettings = {true, true, 0, 3.0, 90, 1, 4};
+inline constexpr PluginSettings kDefaultSettings = {
+    true, true, kUnitSeconds, 3.0, 90, kFitInside, kAnchorCenter,
+};
 
 inline constexpr const wchar_t* kSettingsSection = L"Setting";
 inline constexpr const wchar_t* kLegacySettingsName = L"Tessling.ini";
 
-// The one record for the process. Written by LoadSettings and by a confirmed
-// settings dialog, read directly everywhere else (all on the UI thread).
-PluginSettings& Settings();
-
-// Full path of the settings file; empty until LoadSettings.
-const std::wstring& SettingsPath();
+// The process's record and the file's path are state::Settings and
+// state::SettingsPath.
 
 // Finds (migrating from the legacy file when needed) and reads the settings
-// file beside `module`, replacing the whole record. Never fails.
+// file beside `module` into state::Settings, replacing the whole record.
+// Never fails.
 void LoadSettings(HINSTANCE module);
-// Writes the seven keys of the record to SettingsPath(); false when any
-// write failed (a folder the user may not write to, say).
+// Writes the seven keys of state::Settings to state::SettingsPath; false when
+// any write failed (a folder the user may not write to, say).
 bool SaveSettings();
 
 // The module's whole path, however long.

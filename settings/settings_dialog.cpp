@@ -7,7 +7,8 @@
 #include <cwchar>
 #include <string>
 
-#include "plugin/plugin.h"
+#include "plugin/guard.h"
+#include "plugin/state.h"
 #include "settings/resource.h"
 #include "settings/settings.h"
 
@@ -15,13 +16,12 @@ namespace velmora {
 namespace {
 
 constexpr int kFieldChars = 64;
-constexpr int kFitCount = 5;
-constexpr int kAlignCount = IDC_ALIGN_LAST - IDC_ALIGN_FIRST + 1;
-static_assert(kAlignCount == 9, "the anchor buttons form a 3x3 grid");
+static_assert(IDC_ALIGN_LAST - IDC_ALIGN_FIRST + 1 == kAnchorCount,
+              "one anchor button per Anchor value, in their order");
 static_assert(kSettingsDialogId == IDD_SETTINGS, "the code opens the template the script defines");
 
-// In the order of the Fit values they stand for.
-constexpr const wchar_t* kFitNames[kFitCount] = {
+// In the order of the SizeMode values they stand for.
+constexpr const wchar_t* kFitNames[kSizeModeCount] = {
     L"変えない", L"全体が収まる", L"画面を埋める", L"横幅に合わせる", L"縦幅に合わせる",
 };
 
@@ -44,16 +44,16 @@ void ShowWarning(HWND dialog, const wchar_t* text) {
 // The settings are in effect already; the user must know they will not
 // survive the host, and where the file could not be written.
 void ShowSaveFailure(HWND dialog) {
-  const std::wstring text = kSaveFailedMessageHead + SettingsPath() + kSaveFailedMessageTail;
+  const std::wstring text = kSaveFailedMessageHead + state::SettingsPath + kSaveFailedMessageTail;
   ShowWarning(dialog, text.c_str());
 }
 
 void FillControls(HWND dialog) {
-  const PluginSettings& s = Settings();
+  const PluginSettings& s = state::Settings;
   CheckDlgButton(dialog, IDC_AUTO, s.Auto ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(dialog, IDC_LENGTH_ENABLED, s.Enabled ? BST_CHECKED : BST_UNCHECKED);
   CheckRadioButton(dialog, IDC_UNIT_SECONDS, IDC_UNIT_FRAMES,
-                   s.Unit == 1 ? IDC_UNIT_FRAMES : IDC_UNIT_SECONDS);
+                   s.Unit == kUnitFrames ? IDC_UNIT_FRAMES : IDC_UNIT_SECONDS);
 
   wchar_t text[kFieldChars] = {};
   std::wcsncpy(text, FormatSeconds(s.Seconds).c_str(), kFieldChars - 1);
@@ -68,17 +68,17 @@ void FillControls(HWND dialog) {
 
   wchar_t version[kFieldChars] = {};
   std::swprintf(version, kFieldChars, L"本体バージョン %lu",
-                static_cast<unsigned long>(HostVersion()));
+                static_cast<unsigned long>(state::HostVersion));
   SetDlgItemTextW(dialog, IDC_HOST_VERSION, version);
 }
 
 // Reads the dialog into a copy of the record. Returns false, after telling the
 // user, when the length in use is not acceptable; the record is then untouched.
 bool Confirm(HWND dialog) {
-  PluginSettings copy = Settings();
+  PluginSettings copy = state::Settings;
   copy.Auto = IsChecked(dialog, IDC_AUTO);
   copy.Enabled = IsChecked(dialog, IDC_LENGTH_ENABLED);
-  copy.Unit = IsChecked(dialog, IDC_UNIT_FRAMES) ? 1 : 0;
+  copy.Unit = IsChecked(dialog, IDC_UNIT_FRAMES) ? kUnitFrames : kUnitSeconds;
 
   wchar_t text[kFieldChars] = {};
   GetDlgItemTextW(dialog, IDC_SECONDS, text, kFieldChars);
@@ -93,11 +93,12 @@ bool Confirm(HWND dialog) {
   const bool framesOk = read && frames >= 1;
 
   if (copy.Enabled) {
-    if (copy.Unit == 1 && !framesOk) {
+    const bool inFrames = copy.Unit == kUnitFrames;
+    if (inFrames && !framesOk) {
       ShowWarning(dialog, kBadFramesMessage);
       return false;
     }
-    if (copy.Unit != 1 && !secondsOk) {
+    if (!inFrames && !secondsOk) {
       ShowWarning(dialog, kBadSecondsMessage);
       return false;
     }
@@ -107,21 +108,21 @@ bool Confirm(HWND dialog) {
   if (secondsOk) copy.Seconds = seconds;
   if (framesOk) copy.Frames = frames;
 
-  const auto fit = static_cast<std::uint32_t>(FitSelection(dialog));
-  if (fit < kFitCount) copy.Fit = static_cast<std::int32_t>(fit);
-  for (int i = 0; i < kAlignCount; ++i) {
-    if (IsChecked(dialog, IDC_ALIGN_FIRST + i)) copy.Align = i;
+  const LRESULT fit = FitSelection(dialog);
+  if (fit >= 0 && fit < kSizeModeCount) copy.Fit = static_cast<std::int32_t>(fit);
+  for (std::int32_t anchor = 0; anchor < kAnchorCount; ++anchor) {
+    if (IsChecked(dialog, IDC_ALIGN_FIRST + anchor)) copy.Align = anchor;
   }
 
-  Settings() = copy;
+  state::Settings = copy;
   if (!SaveSettings()) ShowSaveFailure(dialog);
   return true;
 }
 
 }  // namespace
 
-std::intptr_t __cdecl OpenSettingsDialog(HWND parent) {
-  return DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(kSettingsDialogId), parent,
+std::intptr_t VELMORA_HOSTCALL OpenSettingsDialog(HWND parent) {
+  return DialogBoxParamW(state::ModuleInstance, MAKEINTRESOURCEW(kSettingsDialogId), parent,
                          &SettingsDialogProc, 0);
 }
 
@@ -133,9 +134,9 @@ void UpdateControlStates(HWND dialog) {
   EnableWindow(GetDlgItem(dialog, IDC_SECONDS), lengthOn && inSeconds);
   EnableWindow(GetDlgItem(dialog, IDC_FRAMES), lengthOn && !inSeconds);
 
-  // "Leave the size alone" (0) and no selection (CB_ERR) both make the anchor
-  // meaningless.
-  const bool anchorsOn = FitSelection(dialog) > 0;
+  // Leaving the size alone, and no selection (CB_ERR, below it), make the
+  // anchor meaningless.
+  const bool anchorsOn = FitSelection(dialog) > kFitKeepSize;
   for (int id = IDC_ALIGN_FIRST; id <= IDC_ALIGN_LAST; ++id) {
     EnableWindow(GetDlgItem(dialog, id), anchorsOn);
   }
@@ -169,12 +170,9 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
 }  // namespace
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  // Called from the system's dialog code, which must never see an exception.
-  try {
-    return HandleMessage(dialog, message, wParam);
-  } catch (...) {
-    return FALSE;
-  }
+  INT_PTR handled = FALSE;
+  RunGuarded([&] { handled = HandleMessage(dialog, message, wParam); });
+  return handled;
 }
 
 }  // namespace velmora

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "plugin/host_api.h"
+
 namespace velmora {
 
 inline constexpr int kSettingsDialogId = 100;
@@ -12,7 +14,7 @@ inline constexpr int kSettingsDialogId = 100;
 // The configuration-menu handler: runs the dialog modally over `parent` and
 // returns what the modal run returns (1 after OK, 2 after Cancel, or the
 // platform's failure value).
-std::intptr_t __cdecl OpenSettingsDialog(HWND parent);
+std::intptr_t VELMORA_HOSTCALL OpenSettingsDialog(HWND parent);
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

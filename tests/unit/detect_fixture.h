@@ -19,42 +19,18 @@
 #include "detect/trigger.h"
 #include "hostsim/host.h"
 #include "plugin/plugin.h"
+#include "plugin/state.h"
 #include "settings/settings.h"
 
 namespace detecttest {
 
 inline velmora::EditHandle* VELMORA_HOSTCALL NoEditHandle() { return nullptr; }
-inline void VELMORA_HOSTCALL IgnoreHandler(velmora::PlainHandler) {}
-inline void VELMORA_HOSTCALL IgnoreObjectMenu(const wchar_t*, velmora::EditCallback) {}
-inline void VELMORA_HOSTCALL IgnoreConfigMenu(const wchar_t*, velmora::ConfigMenuHandler) {}
-inline void VELMORA_HOSTCALL IgnoreEvent(std::int32_t, void*, velmora::PlainHandler) {}
 
 // A host table like `base` whose CreateEditHandle gives null.
 inline velmora::HostTable WithoutEditHandle(const velmora::HostTable& base) {
   velmora::HostTable table = base;
   table.CreateEditHandle = &NoEditHandle;
   return table;
-}
-
-// Leaves the plug-in as before any registration: no window, no edit handle
-// (a host of an earlier test must not be reached through a stale pointer).
-inline void Unregister() {
-  velmora::HostTable inert{};
-  inert.CreateEditHandle = &NoEditHandle;
-  inert.RegisterResetHandler = &IgnoreHandler;
-  inert.RegisterObjectMenu = &IgnoreObjectMenu;
-  inert.RegisterConfigMenu = &IgnoreConfigMenu;
-  inert.RegisterEventHandler = &IgnoreEvent;
-  velmora::Register(&inert);
-  velmora::DestroyMessageWindow();
-}
-
-inline void ResetDetectState() {
-  velmora::KnownObjects().clear();
-  velmora::PendingObjects().clear();
-  velmora::PendingSceneFormat() = velmora::SceneFormat{};
-  velmora::ResetPending().store(0);
-  velmora::Settings() = velmora::kDefaultSettings;
 }
 
 // The plug-in's message windows in this process. Message-only windows of
@@ -87,18 +63,19 @@ class DetectTest : public testing::Test {
   }
 
   void SetUp() override {
-    ResetDetectState();
-    velmora::AttachLogger(host_.Logger());
+    velmora::state::ResetToLoadValues();
+    velmora::state::Logger = host_.Logger();
     velmora::Register(host_.Table());
     host_.ClearCalls();
   }
 
+  // Leaves the plug-in as before any registration: no window, and no edit
+  // handle through which a later test could reach this test's host.
   void TearDown() override {
     host_.OnCallbackEnter = nullptr;
-    Unregister();
+    velmora::Uninitialize();
     hostsim::Host::PumpUntilIdle();
-    velmora::AttachLogger(nullptr);
-    ResetDetectState();
+    velmora::state::ResetToLoadValues();
     EXPECT_TRUE(host_.Violations().empty()) << host_.Violations().front();
   }
 
@@ -136,7 +113,7 @@ class DetectTest : public testing::Test {
   }
 
   static bool Known(std::uint32_t scene, velmora::ObjectId id) {
-    auto& registry = velmora::KnownObjects();
+    auto& registry = velmora::state::KnownObjects;
     auto it = registry.find(scene);
     return it != registry.end() && it->second.count(id) != 0;
   }

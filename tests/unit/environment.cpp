@@ -2,13 +2,13 @@
 // stands in for the module: its instance registers the window class.
 #include <gtest/gtest.h>
 
-#include "plugin/plugin.h"
+#include "plugin/state.h"
 
 namespace {
 
 class ModuleInstanceEnvironment : public testing::Environment {
  public:
-  void SetUp() override { velmora::SetModuleInstance(GetModuleHandleW(nullptr)); }
+  void SetUp() override { velmora::state::ModuleInstance = GetModuleHandleW(nullptr); }
 };
 
 const auto* const g_Environment = testing::AddGlobalTestEnvironment(new ModuleInstanceEnvironment);

@@ -22,10 +22,10 @@ TEST_F(ExceptionBoundary, FailedSurveyMakesNoBaseline) {
   Paste(0, 0, L"a.png");
   ThrowFromWalk();
   EXPECT_TRUE(velmora::RunScan());  // not retried
-  EXPECT_TRUE(velmora::KnownObjects().empty());
+  EXPECT_TRUE(velmora::state::KnownObjects.empty());
   host_.ObjectAtOrAfterHook = nullptr;
   EXPECT_TRUE(velmora::RunScan());
-  EXPECT_EQ(velmora::KnownObjects().size(), 1u);
+  EXPECT_EQ(velmora::state::KnownObjects.size(), 1u);
 }
 
 TEST_F(ExceptionBoundary, FailedPassEndsQuietly) {

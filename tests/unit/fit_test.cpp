@@ -9,7 +9,7 @@
 
 #include "align/fit.h"
 #include "hostsim/host.h"
-#include "plugin/plugin.h"
+#include "plugin/state.h"
 #include "settings/settings.h"
 
 using hostsim::Host;
@@ -154,14 +154,11 @@ TEST(Formatting, FixedTextsKeepNegativeZero) {
 class FitImageTest : public testing::Test {
  protected:
   void SetUp() override {
-    velmora::Settings() = velmora::kDefaultSettings;
-    velmora::AttachLogger(host_.Logger());
+    velmora::state::ResetToLoadValues();
+    velmora::state::Logger = host_.Logger();
     host_.AddScene(0, hostsim::SceneFormat{1920, 1080, 30, 1});
   }
-  void TearDown() override {
-    velmora::Settings() = velmora::kDefaultSettings;
-    velmora::AttachLogger(nullptr);
-  }
+  void TearDown() override { velmora::state::ResetToLoadValues(); }
 
   // Runs FitImage on `object` inside an edit callback, with the scene's format.
   void Fit(SimObject& object, velmora::SceneFormat format = {1920, 1080, 30, 1}) {
@@ -202,8 +199,8 @@ class FitTable : public FitImageTest, public testing::WithParamInterface<FitCase
 
 TEST_P(FitTable, TextsWritten4000x3000) {
   const FitCase& c = GetParam();
-  velmora::Settings().Fit = c.fit;
-  velmora::Settings().Align = c.align;
+  velmora::state::Settings.Fit = c.fit;
+  velmora::state::Settings.Align = c.align;
   host_.SetMedia(L"C:\\p\\big.jpg", 0.0, 4000, 3000);
   SimObject& o = host_.AddImage(0, 0, 89, L"C:\\p\\big.jpg");
   Fit(o);
@@ -236,8 +233,8 @@ class MoreFits : public FitImageTest, public testing::WithParamInterface<MoreCas
 
 TEST_P(MoreFits, Texts) {
   const MoreCase& c = GetParam();
-  velmora::Settings().Fit = c.fit;
-  velmora::Settings().Align = c.align;
+  velmora::state::Settings.Fit = c.fit;
+  velmora::state::Settings.Align = c.align;
   host_.SetMedia(L"img.png", 0.0, c.iw, c.ih);
   SimObject& o = host_.AddImage(0, 0, 89, L"img.png");
   Fit(o);
@@ -294,7 +291,7 @@ TEST_F(FitImageTest, MatchingLengthAsksNoPlacement) {
 }
 
 TEST_F(FitImageTest, LengthOffAsksNoSpanButStillReadsMedia) {
-  velmora::Settings().Enabled = false;
+  velmora::state::Settings.Enabled = false;
   host_.SetMedia(L"a.png", 0.0, 1920, 1080);
   SimObject& o = host_.AddImage(0, 0, 9, L"a.png");
   Fit(o);
@@ -308,8 +305,8 @@ TEST_F(FitImageTest, LengthOffAsksNoSpanButStillReadsMedia) {
 }
 
 TEST_F(FitImageTest, FramesUnitIgnoresRateAndScale) {
-  velmora::Settings().Unit = 1;
-  velmora::Settings().Frames = 45;
+  velmora::state::Settings.Unit = 1;
+  velmora::state::Settings.Frames = 45;
   host_.SetMedia(L"a.png", 0.0, 100, 100);
   SimObject& o = host_.AddImage(0, 0, 9, L"a.png");
   Fit(o, {1920, 1080, 30, 0});
@@ -354,7 +351,7 @@ TEST_F(FitImageTest, NullPathIsLikeEmpty) {
 }
 
 TEST_F(FitImageTest, FitOffNeverWarnsEvenWithoutMedia) {
-  velmora::Settings().Fit = 0;
+  velmora::state::Settings.Fit = 0;
   SimObject& o = host_.AddImage(0, 0, 9, L"missing.png");
   Fit(o);
   EXPECT_TRUE(host_.WarnLines().empty());
@@ -387,8 +384,8 @@ TEST_F(FitImageTest, RefusedLengthWarnsAndStillPlaces) {
   host_.SetMedia(L"a.png", 0.0, 1920, 1080);
   SimObject& o = host_.AddImage(0, 0, 9, L"a.png");
   host_.AddImage(0, 20, 29, L"b.png");  // in the way of 90 frames
-  velmora::Settings().Align = 0;
-  velmora::Settings().Fit = 2;
+  velmora::state::Settings.Align = 0;
+  velmora::state::Settings.Fit = 2;
   Fit(o);
   EXPECT_EQ(o.Length(), 10);
   ASSERT_EQ(host_.WarnLines().size(), 1u);
@@ -397,7 +394,7 @@ TEST_F(FitImageTest, RefusedLengthWarnsAndStillPlaces) {
 }
 
 TEST_F(FitImageTest, WithoutLoggerWarningsAreDropped) {
-  velmora::AttachLogger(nullptr);
+  velmora::state::Logger = nullptr;
   host_.Refuse.ReplaceSpan = true;
   SimObject& o = host_.AddImage(0, 0, 9, L"");
   Fit(o);
@@ -407,7 +404,7 @@ TEST_F(FitImageTest, WithoutLoggerWarningsAreDropped) {
 }
 
 TEST_F(FitImageTest, HugeSecondsSaturateAndNeverAskBelowFirstFrame) {
-  velmora::Settings().Seconds = 1e12;
+  velmora::state::Settings.Seconds = 1e12;
   host_.SetMedia(L"a.png", 0.0, 10, 10);
   SimObject& o = host_.AddImage(0, 1000, 1009, L"a.png");
   Fit(o);

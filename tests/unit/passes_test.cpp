@@ -3,12 +3,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "align/passes.h"
 #include "hostsim/host.h"
-#include "plugin/plugin.h"
+#include "plugin/state.h"
 #include "settings/settings.h"
 
 using hostsim::Host;
@@ -19,16 +20,22 @@ namespace {
 class PassesTest : public testing::Test {
  protected:
   void SetUp() override {
-    velmora::Settings() = velmora::kDefaultSettings;
-    velmora::AttachLogger(host_.Logger());
-    velmora::PendingObjects().clear();
-    velmora::PendingSceneFormat() = {1920, 1080, 30, 1};
+    velmora::state::ResetToLoadValues();
+    velmora::state::Logger = host_.Logger();
     host_.AddScene(0, hostsim::SceneFormat{1920, 1080, 30, 1});
     edit_ = host_.Table()->CreateEditHandle();
   }
-  void TearDown() override {
-    velmora::AttachLogger(nullptr);
-    velmora::PendingObjects().clear();
+  void TearDown() override { velmora::state::ResetToLoadValues(); }
+
+  // Runs the automatic pass as a scan does: inside RunEdit, with the ids and
+  // the format handed over in the scan's context.
+  bool RunPass(const std::set<velmora::ObjectId>& pending,
+               velmora::SceneFormat format = {1920, 1080, 30, 1}) {
+    velmora::ScanContext context;
+    context.PendingObjects = &pending;
+    context.Format = &format;
+    velmora::ScanScope scope(context);
+    return edit_->RunEdit(&velmora::AlignPendingPass) != 0;
   }
 
   // An image of the configured 90 frames, so only zoom and offset change.
@@ -57,8 +64,7 @@ class PassesTest : public testing::Test {
 
 TEST_F(PassesTest, NegativeLastLayerWalksNothing) {
   host_.CurrentScene().LastLayer = -1;
-  velmora::PendingObjects() = {Image(0, 0).Id};
-  ASSERT_TRUE(edit_->RunEdit(&velmora::AlignPendingPass));
+  ASSERT_TRUE(RunPass({Image(0, 0).Id}));
   EXPECT_EQ(Count("ObjectAtOrAfter"), 0);
   ASSERT_EQ(host_.InfoLines().size(), 1u);
   EXPECT_EQ(host_.InfoLines()[0], L"貼った画像を 0 個揃えました");
@@ -69,8 +75,7 @@ TEST_F(PassesTest, FitsPendingObjectsOnly) {
   SimObject& other = Image(0, 90);
   SimObject& b = Image(0, 180);
   SimObject& c = Image(2, 0);
-  velmora::PendingObjects() = {a.Id, b.Id, c.Id};
-  ASSERT_TRUE(edit_->RunEdit(&velmora::AlignPendingPass));
+  ASSERT_TRUE(RunPass({a.Id, b.Id, c.Id}));
   EXPECT_TRUE(Fitted(a));
   EXPECT_TRUE(Fitted(b));
   EXPECT_TRUE(Fitted(c));
@@ -91,8 +96,7 @@ TEST_F(PassesTest, WalkGoesOnFromTheEndReadBeforeFitting) {
   // 10 frames long, lengthened to 90 by the fit: the next frame asked is 10.
   host_.SetMedia(L"s.png", 0.0, 100, 100);
   SimObject& a = host_.AddImage(0, 0, 9, L"s.png");
-  velmora::PendingObjects() = {a.Id};
-  ASSERT_TRUE(edit_->RunEdit(&velmora::AlignPendingPass));
+  ASSERT_TRUE(RunPass({a.Id}));
   EXPECT_EQ(a.Length(), 90);
   auto asked = ObjectAtOrAfterCalls();
   ASSERT_GE(asked.size(), 2u);
@@ -113,8 +117,7 @@ TEST_F(PassesTest, ObjectEndingBeforeTheAskedFrameIsFittedAndEndsTheLayer) {
     if (layer == 0 && frame == 90) return reinterpret_cast<velmora::ObjectHandle>(&early);
     return honest;
   };
-  velmora::PendingObjects() = {a.Id, early.Id, after.Id};
-  ASSERT_TRUE(edit_->RunEdit(&velmora::AlignPendingPass));
+  ASSERT_TRUE(RunPass({a.Id, early.Id, after.Id}));
   EXPECT_TRUE(Fitted(a));
   EXPECT_TRUE(Fitted(early));
   EXPECT_FALSE(Fitted(after));
@@ -125,8 +128,7 @@ TEST_F(PassesTest, ObjectEndingBeforeTheAskedFrameIsFittedAndEndsTheLayer) {
 TEST_F(PassesTest, LayerAboveTheLastIndexIsNotMet) {
   SimObject& high = Image(5, 0);
   host_.CurrentScene().LastLayer = 3;
-  velmora::PendingObjects() = {high.Id};
-  ASSERT_TRUE(edit_->RunEdit(&velmora::AlignPendingPass));
+  ASSERT_TRUE(RunPass({high.Id}));
   EXPECT_FALSE(Fitted(high));
   EXPECT_EQ(host_.InfoLines().back(), L"貼った画像を 0 個揃えました");
 }
@@ -134,24 +136,20 @@ TEST_F(PassesTest, LayerAboveTheLastIndexIsNotMet) {
 TEST_F(PassesTest, LastFrameAtTheLimitEndsTheLayer) {
   SimObject& a = host_.AddImage(0, INT_MAX - 89, INT_MAX, L"a.png");
   host_.SetMedia(L"a.png", 0.0, 3840, 2160);
-  velmora::PendingObjects() = {a.Id};
-  ASSERT_TRUE(edit_->RunEdit(&velmora::AlignPendingPass));
+  ASSERT_TRUE(RunPass({a.Id}));
   EXPECT_EQ(ObjectAtOrAfterCalls(), (std::vector<std::string>{"0," + std::to_string(0)}));
   EXPECT_TRUE(Fitted(a));
 }
 
-TEST_F(PassesTest, PassUsesTheStoredFormatNotTheScenes) {
+TEST_F(PassesTest, PassUsesTheHandedFormatNotTheScenes) {
   SimObject& a = Image(0, 0);
-  velmora::PendingSceneFormat() = {960, 540, 30, 1};
-  velmora::PendingObjects() = {a.Id};
-  ASSERT_TRUE(edit_->RunEdit(&velmora::AlignPendingPass));
+  ASSERT_TRUE(RunPass({a.Id}, {960, 540, 30, 1}));
   EXPECT_EQ(a.Item(hostsim::kDrawEffect, hostsim::kZoomItem), "25.000");
 }
 
 TEST_F(PassesTest, NoLoggerNoLine) {
-  velmora::AttachLogger(nullptr);
-  velmora::PendingObjects() = {Image(0, 0).Id};
-  ASSERT_TRUE(edit_->RunEdit(&velmora::AlignPendingPass));
+  velmora::state::Logger = nullptr;
+  ASSERT_TRUE(RunPass({Image(0, 0).Id}));
   EXPECT_TRUE(host_.InfoLines().empty());
 }
 
@@ -210,7 +208,7 @@ TEST_F(PassesTest, NothingSelectedNothingFocusedStillLogsZero) {
 }
 
 TEST_F(PassesTest, CommandUsesTheCurrentScenesFormat) {
-  velmora::PendingSceneFormat() = {100, 100, 1, 1};
+  velmora::state::PendingSceneFormat = {100, 100, 1, 1};
   host_.AddScene(9, hostsim::SceneFormat{960, 540, 60, 1});
   host_.SwitchScene(9);
   SimObject& a = Image(0, 0);
@@ -221,14 +219,14 @@ TEST_F(PassesTest, CommandUsesTheCurrentScenesFormat) {
 }
 
 TEST_F(PassesTest, CommandIgnoresAutoAndTheRegistry) {
-  velmora::Settings().Auto = false;
+  velmora::state::Settings.Auto = false;
   SimObject& a = Image(0, 0);
   a.SetItem(hostsim::kDrawEffect, L"X", "12");
   host_.Select({&a});
   ASSERT_TRUE(host_.RunObjectMenuWith(&velmora::AlignSelectedCommand));
   EXPECT_TRUE(Fitted(a));
   EXPECT_EQ(a.Item(hostsim::kDrawEffect, L"X"), "0.00");
-  EXPECT_TRUE(velmora::PendingObjects().empty());
+  EXPECT_TRUE(velmora::state::PendingObjects.empty());
 }
 
 }  // namespace

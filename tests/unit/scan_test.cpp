@@ -36,17 +36,17 @@ TEST_F(ScanTest, FirstScanOfASceneOnlyLearns) {
   EXPECT_TRUE(Known(0, pasted.Id));
   EXPECT_TRUE(Known(0, plain.Id));
   EXPECT_TRUE(Known(0, moved.Id));
-  EXPECT_EQ(velmora::KnownObjects().size(), 1u);
+  EXPECT_EQ(velmora::state::KnownObjects.size(), 1u);
   EXPECT_TRUE(Untouched(pasted));
   EXPECT_TRUE(host_.InfoLines().empty());
-  EXPECT_TRUE(velmora::PendingObjects().empty());
-  EXPECT_EQ(velmora::SurveyList(), nullptr);
+  EXPECT_TRUE(velmora::state::PendingObjects.empty());
+  EXPECT_EQ(velmora::state::Scan, nullptr);
 }
 
 TEST_F(ScanTest, EmptySceneStillGetsItsBaseline) {
   Baseline();
-  ASSERT_EQ(velmora::KnownObjects().count(0), 1u);
-  EXPECT_TRUE(velmora::KnownObjects()[0].empty());
+  ASSERT_EQ(velmora::state::KnownObjects.count(0), 1u);
+  EXPECT_TRUE(velmora::state::KnownObjects[0].empty());
   SimObject& pasted = Paste(0, 0, L"C:\\a.png");
   EXPECT_TRUE(RunScan());
   EXPECT_TRUE(Aligned(pasted));
@@ -67,8 +67,8 @@ TEST_F(ScanTest, NewImageAtDefaultPlacementIsAligned) {
   EXPECT_EQ(pasted.Item(hostsim::kDrawEffect, hostsim::kZoomItem), "24.000");
   EXPECT_EQ(host_.InfoLines(), std::vector<std::wstring>{kOneAligned});
   EXPECT_TRUE(Known(0, pasted.Id));
-  EXPECT_EQ(velmora::PendingObjects(), std::set<velmora::ObjectId>{pasted.Id});
-  velmora::SceneFormat format = velmora::PendingSceneFormat();
+  EXPECT_EQ(velmora::state::PendingObjects, std::set<velmora::ObjectId>{pasted.Id});
+  velmora::SceneFormat format = velmora::state::PendingSceneFormat;
   EXPECT_EQ(format.Width, 1280);
   EXPECT_EQ(format.Height, 720);
   EXPECT_EQ(format.Rate, 25);
@@ -97,7 +97,7 @@ TEST_F(ScanTest, ScenesKeepSeparateSetsAndReturningMakesNoNewBaseline) {
   EXPECT_TRUE(Aligned(later));
   EXPECT_TRUE(Known(0, later.Id));
   EXPECT_FALSE(Known(7, later.Id));
-  EXPECT_EQ(velmora::KnownObjects().size(), 2u);
+  EXPECT_EQ(velmora::state::KnownObjects.size(), 2u);
 }
 
 TEST_F(ScanTest, EachScanWithCandidatesReplacesThePendingSet) {
@@ -106,7 +106,7 @@ TEST_F(ScanTest, EachScanWithCandidatesReplacesThePendingSet) {
   ASSERT_TRUE(RunScan());
   SimObject& second = Paste(1, 0, L"C:\\b.png");
   EXPECT_TRUE(RunScan());
-  EXPECT_EQ(velmora::PendingObjects(), std::set<velmora::ObjectId>{second.Id});
+  EXPECT_EQ(velmora::state::PendingObjects, std::set<velmora::ObjectId>{second.Id});
   EXPECT_TRUE(Aligned(first));
   EXPECT_TRUE(Aligned(second));
   EXPECT_EQ(host_.InfoLines(), (std::vector<std::wstring>{kOneAligned, kOneAligned}));
@@ -137,11 +137,11 @@ TEST_F(ScanTest, TwoNewImagesOfOneFileInOneScanAreBothAligned) {
 
 TEST_F(ScanTest, WithAutoOffNewImagesBecomeKnownForGood) {
   Baseline();
-  velmora::Settings().Auto = false;
+  velmora::state::Settings.Auto = false;
   SimObject& pasted = Paste(0, 0, L"C:\\a.png");
   EXPECT_TRUE(RunScan());
   EXPECT_TRUE(Known(0, pasted.Id));
-  velmora::Settings().Auto = true;
+  velmora::state::Settings.Auto = true;
   EXPECT_TRUE(RunScan());
   EXPECT_EQ(host_.RunEditCount(), 0);
   EXPECT_TRUE(Untouched(pasted));
@@ -170,24 +170,24 @@ TEST_F(ScanTest, ImageWithoutPathAndOtherObjectsBecomeKnownUnaligned) {
   EXPECT_TRUE(Known(0, noPath.Id));
   EXPECT_TRUE(Known(0, plain.Id));
   EXPECT_TRUE(Known(0, noDraw.Id));
-  EXPECT_TRUE(velmora::PendingObjects().empty());
+  EXPECT_TRUE(velmora::state::PendingObjects.empty());
 }
 
 TEST_F(ScanTest, RefusedReadChangesNothingButAPendingReset) {
   Paste(0, 0, L"C:\\a.png");
   Baseline();
   SimObject& pasted = Paste(1, 0, L"C:\\b.png");
-  const velmora::KnownObjectRegistry before = velmora::KnownObjects();
+  const velmora::KnownObjectRegistry before = velmora::state::KnownObjects;
   host_.Refuse.RunRead = true;
   EXPECT_FALSE(RunScan());
-  EXPECT_EQ(velmora::KnownObjects(), before);
-  EXPECT_EQ(velmora::SurveyList(), nullptr);
+  EXPECT_EQ(velmora::state::KnownObjects, before);
+  EXPECT_EQ(velmora::state::Scan, nullptr);
   EXPECT_EQ(host_.RunEditCount(), 0);
 
-  velmora::ResetPending().store(1);
+  velmora::state::ResetPending.store(1);
   EXPECT_FALSE(RunScan());
-  EXPECT_TRUE(velmora::KnownObjects().empty());
-  EXPECT_EQ(velmora::ResetPending().load(), 0);
+  EXPECT_TRUE(velmora::state::KnownObjects.empty());
+  EXPECT_EQ(velmora::state::ResetPending.load(), 0);
 
   // The repeated scan finds no entry for the scene: a new baseline.
   host_.Refuse.RunRead = false;
@@ -205,7 +205,7 @@ TEST_F(ScanTest, RefusedEditKeepsCandidatesPendingUntilTheNextScan) {
   EXPECT_FALSE(RunScan());
   EXPECT_FALSE(Known(0, pasted.Id));
   EXPECT_TRUE(Known(0, plain.Id));
-  EXPECT_EQ(velmora::PendingObjects(), std::set<velmora::ObjectId>{pasted.Id});
+  EXPECT_EQ(velmora::state::PendingObjects, std::set<velmora::ObjectId>{pasted.Id});
   EXPECT_TRUE(Untouched(pasted));
   EXPECT_TRUE(host_.InfoLines().empty());
 
@@ -235,7 +235,7 @@ TEST_F(ScanTest, OneIdListedTwiceGivesOneCandidate) {
   SimObject& second = Paste(1, 0, L"C:\\b.png");
   second.Id = first.Id;
   EXPECT_TRUE(RunScan());
-  EXPECT_EQ(velmora::PendingObjects(), std::set<velmora::ObjectId>{first.Id});
+  EXPECT_EQ(velmora::state::PendingObjects, std::set<velmora::ObjectId>{first.Id});
   EXPECT_EQ(host_.RunEditCount(), 1);
   EXPECT_TRUE(Known(0, first.Id));
 }
@@ -245,13 +245,13 @@ TEST_F(ScanTest, ResetEmptiesEveryScene) {
   Baseline();
   host_.SwitchScene(7);
   Baseline();
-  ASSERT_EQ(velmora::KnownObjects().size(), 2u);
+  ASSERT_EQ(velmora::state::KnownObjects.size(), 2u);
   SimObject& pasted = Paste(0, 0, L"C:\\b.png");
-  velmora::ResetPending().store(1);
+  velmora::state::ResetPending.store(1);
   EXPECT_TRUE(RunScan());
-  EXPECT_EQ(velmora::ResetPending().load(), 0);
-  EXPECT_EQ(velmora::KnownObjects().size(), 1u);
-  EXPECT_EQ(velmora::KnownObjects().count(0), 0u);
+  EXPECT_EQ(velmora::state::ResetPending.load(), 0);
+  EXPECT_EQ(velmora::state::KnownObjects.size(), 1u);
+  EXPECT_EQ(velmora::state::KnownObjects.count(0), 0u);
   EXPECT_TRUE(Known(7, pasted.Id));
   EXPECT_TRUE(Untouched(pasted));
   EXPECT_EQ(host_.RunEditCount(), 0);
@@ -262,15 +262,15 @@ TEST_F(ScanTest, WithoutEditHandleNothingHappensAndAResetStaysPending) {
   Baseline();
   velmora::HostTable table = detecttest::WithoutEditHandle(*host_.Table());
   velmora::Register(&table);
-  ASSERT_EQ(velmora::GetEditHandle(), nullptr);
+  ASSERT_EQ(velmora::state::Edit, nullptr);
   Paste(1, 0, L"C:\\b.png");
-  const velmora::KnownObjectRegistry before = velmora::KnownObjects();
-  velmora::ResetPending().store(1);
+  const velmora::KnownObjectRegistry before = velmora::state::KnownObjects;
+  velmora::state::ResetPending.store(1);
   host_.ClearCalls();
   EXPECT_TRUE(RunScan());
   EXPECT_TRUE(host_.Calls().empty());
-  EXPECT_EQ(velmora::ResetPending().load(), 1);
-  EXPECT_EQ(velmora::KnownObjects(), before);
+  EXPECT_EQ(velmora::state::ResetPending.load(), 1);
+  EXPECT_EQ(velmora::state::KnownObjects, before);
 }
 
 TEST_F(ScanTest, DeletingAnAlignedObjectLeavesTheRegistryAlone) {
@@ -279,10 +279,10 @@ TEST_F(ScanTest, DeletingAnAlignedObjectLeavesTheRegistryAlone) {
   ASSERT_TRUE(RunScan());
   ASSERT_TRUE(Aligned(pasted));
   const velmora::ObjectId id = pasted.Id;
-  const velmora::KnownObjectRegistry before = velmora::KnownObjects();
+  const velmora::KnownObjectRegistry before = velmora::state::KnownObjects;
   ASSERT_TRUE(host_.RemoveObject(id));
   EXPECT_TRUE(RunScan());
-  EXPECT_EQ(velmora::KnownObjects(), before);
+  EXPECT_EQ(velmora::state::KnownObjects, before);
   EXPECT_TRUE(Known(0, id));
   EXPECT_EQ(host_.RunEditCount(), 1);
 }

@@ -12,6 +12,7 @@
 #include "detect/survey.h"
 #include "hostsim/host.h"
 #include "plugin/host_text.h"
+#include "plugin/state.h"
 
 using hostsim::Host;
 using hostsim::SimObject;
@@ -27,11 +28,14 @@ class SurveyTest : public testing::Test {
   // timeline calls it made.
   std::vector<SurveyRecord> Survey(std::int32_t lastLayer) {
     std::vector<SurveyRecord> records;
-    velmora::SurveyLastLayer() = lastLayer;
-    velmora::SurveyList() = &records;
+    velmora::ScanContext context;
+    context.SurveyLastLayer = lastLayer;
+    context.SurveyList = &records;
     host_.ClearCalls();
-    EXPECT_NE(edit_->RunRead(&velmora::SurveyTimeline), 0);
-    velmora::SurveyList() = nullptr;
+    {
+      velmora::ScanScope scope(context);
+      EXPECT_NE(edit_->RunRead(&velmora::SurveyTimeline), 0);
+    }
     calls_ = host_.CallTexts();
     calls_.erase(calls_.begin());  // the RunRead itself
     return records;
@@ -106,6 +110,7 @@ TEST_F(SurveyTest, RecordsComeByLayerThenFrame) {
   host_.AddObject(0, 0, 9);
   auto records = Survey(1);
   std::vector<velmora::ObjectId> ids;
+  ids.reserve(records.size());
   for (auto& r : records)
     ids.push_back(r.Id);
   EXPECT_EQ(ids, (std::vector<velmora::ObjectId>{4, 2, 3, 1}));
@@ -197,6 +202,7 @@ TEST_F(SurveyTest, ObjectEndingBeforeTheAskedFrameIsRecordedAndEndsItsLayer) {
   };
   auto records = Survey(1);
   std::vector<velmora::ObjectId> ids;
+  ids.reserve(records.size());
   for (auto& r : records)
     ids.push_back(r.Id);
   EXPECT_EQ(ids, (std::vector<velmora::ObjectId>{1, early.Id, 4}));

@@ -62,6 +62,7 @@ TEST_F(ThreadTest, ConcurrentRequestsAndResets) {
   HANDLE finalPhase = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::atomic<int> atBarrier{0};
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
       for (int i = 0; i < kCalls; ++i) {
@@ -103,14 +104,14 @@ TEST_F(ThreadTest, ConcurrentRequestsAndResets) {
   CloseHandle(finalPhase);
   ASSERT_TRUE(reachedBarrier);
 
-  EXPECT_EQ(velmora::ResetPending().load(), 1);
-  velmora::KnownObjects()[kMarkerScene].insert(1);
+  EXPECT_EQ(velmora::state::ResetPending.load(), 1);
+  velmora::state::KnownObjects[kMarkerScene].insert(1);
   EXPECT_EQ(DispatchQueuedScanRequests(), 1) << "the last calls left exactly one request";
   Host::PumpMessages(700);  // deferred scans come from the retry timer
 
   EXPECT_GT(scans_, scansWhileRunning);
-  EXPECT_EQ(velmora::ResetPending().load(), 0);
-  EXPECT_EQ(velmora::KnownObjects().count(kMarkerScene), 0u) << "the last reset was not seen";
+  EXPECT_EQ(velmora::state::ResetPending.load(), 0);
+  EXPECT_EQ(velmora::state::KnownObjects.count(kMarkerScene), 0u) << "the last reset was not seen";
   EXPECT_TRUE(Known(0, image));
   EXPECT_FALSE(nested_);
   EXPECT_FALSE(foreignThread_);
@@ -124,6 +125,7 @@ TEST_F(ThreadTest, RequestsWhileTheWindowIsReplaced) {
   std::atomic<bool> stop{false};
   std::atomic<long> calls{0};
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
       while (!stop.load()) {
@@ -146,8 +148,9 @@ TEST_F(ThreadTest, RequestsWhileTheWindowIsReplaced) {
   Host::PumpMessages(400);
 
   EXPECT_GT(calls.load(), 0);
-  ASSERT_NE(velmora::MessageWindow(), nullptr);
-  EXPECT_EQ(detecttest::OwnMessageWindows(), std::vector<HWND>{velmora::MessageWindow()})
+  ASSERT_NE(velmora::state::MessageWindow.load(), nullptr);
+  EXPECT_EQ(detecttest::OwnMessageWindows(),
+            std::vector<HWND>{velmora::state::MessageWindow.load()})
       << "an earlier window was left behind";
   const int before = scans_;
   host_.FireEvent(1);

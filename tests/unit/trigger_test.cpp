@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -23,7 +24,7 @@ const std::wstring kOneAligned = L"貼った画像を 1 個揃えました";
 
 class TriggerTest : public DetectTest {
  protected:
-  HWND Window() const { return velmora::MessageWindow(); }
+  HWND Window() const { return velmora::state::MessageWindow.load(); }
 
   static bool ScanRequestQueued() {
     MSG msg;
@@ -110,7 +111,7 @@ TEST_F(TriggerTest, RefusedScanRepeatsEvery300msUntilItSucceeds) {
   std::string intervals;
   for (std::size_t i = 1; i < refused.size(); ++i) {
     double gap = refused[i] - refused[i - 1];
-    intervals += std::to_string(static_cast<int>(gap + 0.5)) + " ";
+    intervals += std::to_string(std::lround(gap)) + " ";
     EXPECT_GE(gap, 250.0) << "retry " << i;
     EXPECT_LE(gap, 600.0) << "retry " << i;
   }
@@ -170,16 +171,16 @@ TEST_F(TriggerTest, OtherMessagesGoToTheDefaultProcedure) {
 TEST_F(TriggerTest, ResetWhileARequestIsOutstandingPostsNothingMore) {
   Paste(0, 0, L"C:\\a.png");
   Baseline();
-  velmora::KnownObjects()[99].insert(5);
+  velmora::state::KnownObjects[99].insert(5);
   SimObject& pasted = Paste(1, 0, L"C:\\b.png");
   host_.FireEvent(1);
   EXPECT_TRUE(host_.FireReset());
-  EXPECT_EQ(velmora::ResetPending().load(), 1);
+  EXPECT_EQ(velmora::state::ResetPending.load(), 1);
   EXPECT_EQ(DispatchQueuedScanRequests(), 1);
   EXPECT_EQ(Scans(), 1);
-  EXPECT_EQ(velmora::ResetPending().load(), 0);
+  EXPECT_EQ(velmora::state::ResetPending.load(), 0);
   // Emptied first, then the scene's baseline: the new image only became known.
-  EXPECT_EQ(velmora::KnownObjects().count(99), 0u);
+  EXPECT_EQ(velmora::state::KnownObjects.count(99), 0u);
   EXPECT_TRUE(Known(0, pasted.Id));
   EXPECT_TRUE(Untouched(pasted));
   Host::PumpMessages(50);
@@ -190,25 +191,25 @@ TEST_F(TriggerTest, WithoutWindowRequestsOnlyMarkTheReset) {
   velmora::DestroyMessageWindow();
   ASSERT_EQ(Window(), nullptr);
   WNDCLASSW wc;
-  EXPECT_FALSE(GetClassInfoW(velmora::ModuleInstance(), velmora::kMessageWindowClass, &wc))
+  EXPECT_FALSE(GetClassInfoW(velmora::state::ModuleInstance, velmora::kMessageWindowClass, &wc))
       << "the class goes with the window";
   EXPECT_TRUE(host_.FireReset());
   EXPECT_TRUE(host_.FireEvent(1));
   EXPECT_TRUE(host_.FireEvent(3));
-  EXPECT_EQ(velmora::ResetPending().load(), 1);
+  EXPECT_EQ(velmora::state::ResetPending.load(), 1);
   EXPECT_FALSE(ScanRequestQueued());
   Host::PumpMessages(50);
   EXPECT_EQ(Scans(), 0);
 
   // A new window works, and its first scan carries out the reset.
-  velmora::KnownObjects()[99].insert(5);
+  velmora::state::KnownObjects[99].insert(5);
   velmora::CreateMessageWindow();
   ASSERT_NE(Window(), nullptr);
   host_.FireEvent(1);
   EXPECT_EQ(DispatchQueuedScanRequests(), 1);
   EXPECT_EQ(Scans(), 1);
-  EXPECT_EQ(velmora::ResetPending().load(), 0);
-  EXPECT_EQ(velmora::KnownObjects().count(99), 0u);
+  EXPECT_EQ(velmora::state::ResetPending.load(), 0);
+  EXPECT_EQ(velmora::state::KnownObjects.count(99), 0u);
 }
 
 TEST_F(TriggerTest, RequestQueuedForADestroyedWindowDoesNotBlockTheNextOne) {

@@ -220,7 +220,10 @@ inline std::string HostileText(Rng& rng) {
         if (rng.Percent(10))
           value = std::string(static_cast<std::size_t>(1 + rng.Below(5000)), '9');
         if (rng.Percent(10)) value += RandomBytes(rng, rng.Below(8));
-        text += (rng.Percent(20) ? "  " : "") + key + (rng.Percent(20) ? " = " : "=") + value;
+        // Drawn in this order so that each seed still gives the files it gave.
+        const char* equals = rng.Percent(20) ? " = " : "=";
+        const char* indent = rng.Percent(20) ? "  " : "";
+        text.append(indent).append(key).append(equals).append(value);
       }
     }
     // A line cut short, or no line end at the very end of the file.

@@ -31,7 +31,7 @@ inline int MessageWindows(const wchar_t* className) {
 // layers answer it with 0 whatever is open.
 inline int ProbedHandles() {
   int count = 0;
-  for (ULONG_PTR value = 4; value < 4 * 2048; value += 4) {
+  for (ULONG_PTR value = 4; value < ULONG_PTR{4} * 2048; value += 4) {
     DWORD flags = 0;
     if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
   }

@@ -128,6 +128,7 @@ TEST_F(OddOrder, EventsFromOtherThreadsGiveOneScan) {
   Load();
   ASSERT_TRUE(Module().Start(host));
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([this, t] {
       for (int i = 0; i < 500; ++i) {

@@ -1,0 +1,22 @@
+// The screen and frame rate an image is fitted to.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/host_api.h"
+
+namespace velmora {
+
+// The first 16 bytes of a scene's TimelineInfo.
+struct SceneFormat {
+  std::int32_t Width;   // screen width in pixels
+  std::int32_t Height;  // screen height in pixels
+  std::int32_t Rate;    // frames per second is Rate / Scale
+  std::int32_t Scale;
+};
+
+inline SceneFormat SceneFormatOf(const TimelineInfo& info) {
+  return SceneFormat{info.Width, info.Height, info.Rate, info.Scale};
+}
+
+}  // namespace velmora

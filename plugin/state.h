@@ -1,0 +1,137 @@
+// Every process-wide variable of the plug-in, each with the thread that uses
+// it and how long its value lasts. Nothing else in the plug-in outlives the
+// call that made it.
+//
+// "UI thread" is the host's user-interface thread. It calls the exports and
+// the menu handlers, runs the RunRead and RunEdit callbacks, and owns the
+// message window, so every scan runs on it too. The host may fire its event
+// and reset handlers on any thread; they touch only the atomics below.
+//
+// The containers are built when the module is loaded and freed when it is
+// unloaded; everything else starts at zero or null.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include <windows.h>
+
+#include "align/scene_format.h"
+#include "plugin/host_api.h"
+#include "settings/settings.h"
+
+namespace velmora {
+
+struct SurveyRecord;
+
+// Per scene (TimelineInfo::SceneKey), the objects already judged.
+using KnownObjectRegistry = std::unordered_map<std::uint32_t, std::unordered_set<ObjectId>>;
+
+// What RunScan hands to the host callbacks it runs, which receive nothing but
+// the access table. Lives on RunScan's stack; see state::Scan.
+struct ScanContext {
+  // For the survey (RunRead): layers 0..SurveyLastLayer are listed into
+  // SurveyList, which is null outside RunRead.
+  std::int32_t SurveyLastLayer = 0;
+  std::vector<SurveyRecord>* SurveyList = nullptr;
+  // Set by the survey when it could not finish (out of memory).
+  bool SurveyFailed = false;
+  // For the automatic pass (RunEdit): the ids to fit and the format to fit
+  // them with; null until the scan has candidates.
+  const std::set<ObjectId>* PendingObjects = nullptr;
+  const SceneFormat* Format = nullptr;
+};
+
+namespace state {
+
+// ---- the shell: what the host handed over through the exports; UI thread ----
+
+// DllMain; for the module's whole life. Resources, the window class and the
+// settings file are found through it, never through the host's executable.
+inline HINSTANCE ModuleInstance = nullptr;
+// InitializeLogger; may stay null, and then no line is written.
+inline HostLogger* Logger = nullptr;
+// InitializePlugin; shown in the settings dialog.
+inline std::uint32_t HostVersion = 0;
+// The host's EditHandle, from RegisterPlugin; null until then, and a scan
+// does nothing without it.
+inline EditHandle* Edit = nullptr;
+
+// ---- settings; UI thread ----
+
+// Read whole by LoadSettings (InitializePlugin), replaced whole by a
+// confirmed settings dialog, read directly everywhere else.
+inline PluginSettings Settings = kDefaultSettings;
+// Full path of the settings file; empty until LoadSettings.
+inline std::wstring SettingsPath;
+
+// ---- change detection ----
+
+// Only grows, until a scan that finds ResetPending set empties it. UI thread.
+inline KnownObjectRegistry KnownObjects;
+// Set by RequestReset on any thread; cleared, by atomic exchange, by the
+// next scan.
+inline std::atomic<std::uint8_t> ResetPending{0};
+// The message-only window scans run on: from RegisterPlugin to
+// UninitializePlugin, null otherwise. Read on any thread.
+inline std::atomic<HWND> MessageWindow{nullptr};
+// 1 while a ScanRequest is queued: set by RequestScan on any thread, cleared
+// by the window procedure before it scans, and when a window is created.
+inline std::atomic<std::uint8_t> ScanPosted{0};
+// The message window's class is registered; UI thread.
+inline bool MessageClassRegistered = false;
+// True while RunScan runs (UI thread). A host that dispatches our messages
+// from inside RunRead or RunEdit would otherwise start a scan over the state
+// the running one is still using.
+inline bool Scanning = false;
+
+// ---- automatic alignment; UI thread ----
+
+// The candidates of the last scan that had any, replaced whole just before
+// its pass and kept afterwards.
+inline std::set<ObjectId> PendingObjects;
+// The format of that scan's scene, written with PendingObjects.
+inline SceneFormat PendingSceneFormat{};
+
+// ---- hand-off to host callbacks; UI thread ----
+
+// The running scan's context while RunScan runs, null otherwise. Set and
+// cleared only by ScanScope.
+inline ScanContext* Scan = nullptr;
+
+// Puts every variable above back to its value at load, except the module
+// instance and the four that belong to the message window (MessageWindow,
+// ScanPosted, MessageClassRegistered, Scanning), which creating and
+// destroying the window put back. For tests, which run many plug-in
+// lifetimes in one process.
+inline void ResetToLoadValues() {
+  Logger = nullptr;
+  HostVersion = 0;
+  Edit = nullptr;
+  Settings = kDefaultSettings;
+  SettingsPath.clear();
+  KnownObjects.clear();
+  ResetPending.store(0);
+  PendingObjects.clear();
+  PendingSceneFormat = SceneFormat{};
+  Scan = nullptr;
+}
+
+}  // namespace state
+
+// Makes `context` the running scan's for as long as the guard lives, on
+// every way out of the scope.
+class ScanScope {
+ public:
+  explicit ScanScope(ScanContext& context) { state::Scan = &context; }
+  ~ScanScope() { state::Scan = nullptr; }
+  ScanScope(const ScanScope&) = delete;
+  ScanScope& operator=(const ScanScope&) = delete;
+};
+
+}  // namespace velmora

@@ -1,0 +1,53 @@
+// Reading the host's timeline inside a RunRead or RunEdit callback: the one
+// walk over every object, and what makes an object an image.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "plugin/host_api.h"
+#include "plugin/host_names.h"
+#include "plugin/host_text.h"
+
+namespace velmora {
+
+// Calls visit(object) for each object of layers 0..lastLayer (none when it is
+// negative), layer by layer, each layer from frame 0 in the host's order. Per
+// layer the host is asked ObjectAtOrAfter(layer, 0); per object GetSpan, then
+// the visit, then ObjectAtOrAfter(layer, last frame + 1). The last frame is
+// read before the visit, so a visit that lengthens the object does not move
+// the walk.
+template <typename Visit>
+inline void ForEachObject(TimelineAccess* access, std::int32_t lastLayer, Visit&& visit) {
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  for (std::int32_t layer = 0; layer <= lastLayer; ++layer) {
+    std::int32_t from = 0;
+    ObjectHandle object = access->ObjectAtOrAfter(layer, 0);
+    while (object != nullptr) {
+      const std::int32_t last = access->GetSpan(object).LastFrame;
+      visit(object);
+      // An object ending before the frame asked for, or at the last frame
+      // there is, ends the layer: there is no later frame to ask from (last + 1
+      // would wrap to the layer's start).
+      if (last < from || last == kMax) break;
+      from = last + 1;
+      object = access->ObjectAtOrAfter(layer, from);
+    }
+    if (layer == kMax) break;
+  }
+}
+
+// At least one image-file and one standard-drawing effect. The second count
+// is asked only when the first is positive.
+inline bool IsImageObject(TimelineAccess* access, ObjectHandle object) {
+  return access->EffectCount(object, kImageEffect) > 0 &&
+         access->EffectCount(object, kDrawEffect) > 0;
+}
+
+// The image file's path as the host gives it; empty when it gives none.
+inline std::wstring ImageFilePath(TimelineAccess* access, ObjectHandle object) {
+  return WideFromUtf8(access->GetItem(object, kImageEffect, kFileItem));
+}
+
+}  // namespace velmora
