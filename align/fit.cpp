@@ -1,11 +1,11 @@
 // Image fitting: the only code that changes the host's timeline.
 #include "align/fit.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "plugin/decimal_text.h"
 #include "plugin/host_log.h"
 #include "plugin/host_names.h"
 #include "plugin/state.h"
@@ -104,13 +104,7 @@ Placement ComputePlacement(std::int32_t screenWidth, std::int32_t screenHeight,
   return Placement{s, x, y};
 }
 
-std::string FormatFixed(double value, int decimals) {
-  char buffer[400];
-  auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  if (result.ec != std::errc()) return std::string();
-  return std::string(buffer, result.ptr);
-}
+std::string FormatFixed(double value, int decimals) { return FixedText(value, decimals); }
 
 void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& format) {
   const std::wstring path = ImageFilePath(access, object);

@@ -1,12 +1,12 @@
 // Loading and saving PluginSettings through the platform's profile functions.
 #include "settings/settings.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
 
+#include "plugin/decimal_text.h"
 #include "plugin/state.h"
 
 namespace velmora {
@@ -72,10 +72,8 @@ double ParseSeconds(const wchar_t* text) {
 bool IsValidSeconds(double seconds) { return seconds > 0.0 && std::isfinite(seconds); }
 
 std::wstring FormatSeconds(double seconds) {
-  char buffer[64];
-  auto result =
-      std::to_chars(buffer, buffer + sizeof buffer - 1, seconds, std::chars_format::general, 6);
-  return std::wstring(buffer, result.ptr);
+  std::string text = GeneralText(seconds, 6);
+  return std::wstring(text.begin(), text.end());
 }
 
 PluginSettings ReadSettingsFile(const std::wstring& path) {
