@@ -18,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "detect/object_id_set.h"
 #include "detect/scan.h"
 #include "detect/survey.h"
 #include "hostsim/host.h"
@@ -263,7 +262,7 @@ struct Samples {
 struct SizeRun {
   std::int64_t Base = 0, Added = 0, Aligned = 0;
   std::uint32_t Key = 0;
-  std::size_t Known = 0, Buckets = 0;  // the scene's set after the last scan
+  std::size_t Known = 0, Slots = 0;  // the scene's set after the last scan
   Samples S;
 };
 
@@ -272,7 +271,7 @@ struct Result {
   int Reps = 0;
   double Scan = 0, Bare = 0, InRead = 0, InEdit = 0, Own = 0, BareInRead = 0, Empty = 0;
   double Ratio = 0, RatioLessEdit = 0;
-  std::size_t Known = 0, Buckets = 0;
+  std::size_t Known = 0, Slots = 0;
 };
 
 // A fitted image has the length of 3 s and a zoom of its own; every other
@@ -371,7 +370,7 @@ void MeasureOnce(hostsim::Host& host, SizeRun& run, int rep) {
          "every surveyed object is known after the scan");
   if (KnownCount(run.Key) != 0) {
     run.Known = velmora::state::KnownObjects.at(run.Key).size();
-    run.Buckets = velmora::state::KnownObjects.at(run.Key).bucket_count();
+    run.Slots = velmora::state::KnownObjects.at(run.Key).bucket_count();
   }
   Expect(host.InfoLines().size() == 1, "the pass ran once and logged its count");
   Expect(FittedExactlyTheCandidates(host, run),
@@ -393,7 +392,7 @@ Result Summarize(const SizeRun& run) {
   r.Aligned = run.Aligned;
   r.Reps = static_cast<int>(run.S.Scan.size());
   r.Known = run.Known;
-  r.Buckets = run.Buckets;
+  r.Slots = run.Slots;
   r.Scan = Median(run.S.Scan);
   r.Bare = Median(run.S.Bare);
   r.InRead = Median(run.S.InRead);
@@ -432,42 +431,22 @@ std::size_t ReportedPrivateUsage() {
   return counters.PrivateUsage;
 }
 
-// Address step between consecutive 16-byte allocations: what one hash-set
-// node of a 64-bit id (next pointer + value) really occupies in this process.
-std::size_t NodeFootprint() {
-  std::vector<char*> blocks;
-  blocks.reserve(4096);
-  for (int i = 0; i < 4096; ++i)
-    blocks.push_back(static_cast<char*>(::operator new(16)));
-  std::vector<std::size_t> steps;
-  for (std::size_t i = 1; i < blocks.size(); ++i) {
-    if (blocks[i] > blocks[i - 1]) {
-      steps.push_back(static_cast<std::size_t>(blocks[i] - blocks[i - 1]));
-    }
-  }
-  for (char* block : blocks)
-    ::operator delete(block);
-  std::sort(steps.begin(), steps.end());
-  return steps.empty() ? 0 : steps[steps.size() / 2];
-}
-
-double ComputedBytesPerId(std::size_t known, std::size_t buckets, std::size_t node) {
+// A scene's set is one array of slots, one id each, taken or free.
+double ComputedBytesPerId(std::size_t known, std::size_t slots) {
   return known == 0 ? 0.0
-                    : (static_cast<double>(buckets) * sizeof(void*) +
-                       static_cast<double>(known) * static_cast<double>(node)) /
-                          static_cast<double>(known);
+                    : static_cast<double>(slots) * sizeof(ObjectId) / static_cast<double>(known);
 }
 
 // The base scene reported under fresh scene keys: each baseline scan adds
 // one whole set to the registry. The first sets settle partly in heap space
 // freed earlier in the run (survey lists, emptied registries), so the figure
 // comes from the last sets, which the heap has to grow for.
-void MeasureMemory(hostsim::Host& host, std::int64_t base, std::size_t node) {
+void MeasureMemory(hostsim::Host& host, std::int64_t base) {
   host.CurrentScene().Objects.resize(static_cast<std::size_t>(base));
   constexpr int kSets = 8;
   constexpr int kSteady = 4;  // the last sets, past the heap's free space
   std::vector<std::size_t> deltas;
-  std::size_t buckets = 0;
+  std::size_t slots = 0;
   for (int k = 0; k < kSets; ++k) {
     std::uint32_t key = kMemorySceneKey + static_cast<std::uint32_t>(k);
     host.CurrentScene().Key = key;
@@ -476,7 +455,7 @@ void MeasureMemory(hostsim::Host& host, std::int64_t base, std::size_t node) {
     std::size_t after = PrivateBytes();
     deltas.push_back(after > before ? after - before : 0);
     Expect(KnownCount(key) == static_cast<std::size_t>(base), "memory baseline knows the scene");
-    buckets = velmora::state::KnownObjects.at(key).bucket_count();
+    slots = velmora::state::KnownObjects.at(key).bucket_count();
   }
   std::size_t steady = 0;
   for (int k = kSets - kSteady; k < kSets; ++k)
@@ -496,45 +475,10 @@ void MeasureMemory(hostsim::Host& host, std::int64_t base, std::size_t node) {
   }
   std::printf(
       "\nMeasured, mean of sets %d-%d: %.1f bytes per known id. Computed for one set: "
-      "%zu buckets x %zu bytes + %lld nodes x %zu bytes = %.1f bytes per known id. "
+      "%zu slots x %zu bytes / %lld ids = %.1f bytes per known id. "
       "(GetProcessMemoryInfo's PrivateUsage reads %zu here.)\n",
-      kSets - kSteady + 1, kSets, measured, buckets, sizeof(void*), static_cast<long long>(base),
-      node, ComputedBytesPerId(static_cast<std::size_t>(base), buckets, node),
-      ReportedPrivateUsage());
-}
-
-// The compact id set that is to replace the registry's node-based one,
-// measured as above: the scene's ids put into 8 new sets, kept alive, the
-// figure from the last 4. Once with room reserved first, as a baseline scan
-// does, and once grown one id at a time.
-double IdSetBytesPerId(const std::vector<ObjectId>& ids, bool reserveFirst) {
-  constexpr int kSets = 8;
-  constexpr int kSteady = 4;
-  std::vector<velmora::ObjectIdSet> sets(kSets);
-  std::size_t steady = 0;
-  for (int k = 0; k < kSets; ++k) {
-    velmora::ObjectIdSet& set = sets[static_cast<std::size_t>(k)];
-    std::size_t before = PrivateBytes();
-    if (reserveFirst) set.reserve(ids.size());
-    for (ObjectId id : ids)
-      set.insert(id);
-    std::size_t after = PrivateBytes();
-    Expect(set.size() == ids.size(), "the compact set holds every id");
-    if (k >= kSets - kSteady) steady += after > before ? after - before : 0;
-  }
-  return static_cast<double>(steady) / (kSteady * static_cast<double>(ids.size()));
-}
-
-void MeasureIdSetMemory(std::uint32_t key) {
-  const auto& known = velmora::state::KnownObjects.at(key);
-  std::vector<ObjectId> ids(known.begin(), known.end());
-  double reserved = IdSetBytesPerId(ids, true);
-  double grown = IdSetBytesPerId(ids, false);
-  std::printf(
-      "Compact id set (ObjectIdSet, not yet used by the scan), the same %zu ids into 8 new "
-      "sets, measured as above: %.1f bytes per id with room reserved first, %.1f grown one "
-      "id at a time.\n",
-      ids.size(), reserved, grown);
+      kSets - kSteady + 1, kSets, measured, slots, sizeof(ObjectId), static_cast<long long>(base),
+      ComputedBytesPerId(static_cast<std::size_t>(base), slots), ReportedPrivateUsage());
 }
 
 // ---- the run ----
@@ -608,15 +552,13 @@ void PrintTimes(const std::vector<Result>& results) {
   }
 }
 
-void PrintRegistry(const std::vector<Result>& results, std::size_t node) {
+void PrintRegistry(const std::vector<Result>& results) {
   std::printf(
-      "\nRegistry after the last measured scan of each size (a %zu-byte node takes %zu "
-      "bytes of heap here):\n\n| objects | known ids | buckets | bytes per id, computed "
-      "|\n|---|---|---|---|\n",
-      2 * sizeof(void*), node);
+      "\nRegistry after the last measured scan of each size:\n\n| objects | known ids | slots "
+      "| bytes per id, computed |\n|---|---|---|---|\n");
   for (const Result& r : results) {
     std::printf("| %lld | %zu | %zu | %.1f |\n", static_cast<long long>(r.Base + r.Added), r.Known,
-                r.Buckets, ComputedBytesPerId(r.Known, r.Buckets, node));
+                r.Slots, ComputedBytesPerId(r.Known, r.Slots));
   }
 }
 
@@ -654,7 +596,6 @@ int main(int argc, char** argv) {
   velmora::state::Settings = velmora::kDefaultSettings;  // Auto on, 3 s, fit inside, centred
   velmora::Register(host.Table());
   WrapEditHandle();
-  const std::size_t node = NodeFootprint();
 
   std::printf(
       "Velmora scan benchmark: %d layers, 5%% new objects before each measured scan "
@@ -664,12 +605,11 @@ int main(int argc, char** argv) {
   std::vector<SizeRun> runs = SizesFromCommandLine(argc, argv);
   const std::vector<Result> results = MeasureSizes(host, runs);
   PrintTimes(results);
-  PrintRegistry(results, node);
+  PrintRegistry(results);
   PrintRatios(results);
 
   host.SwitchScene(runs.back().Key);
-  MeasureMemory(host, runs.back().Base, node);
-  MeasureIdSetMemory(kMemorySceneKey);
+  MeasureMemory(host, runs.back().Base);
 
   velmora::Uninitialize();
   if (g_Failed) {

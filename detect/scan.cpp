@@ -7,6 +7,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "plugin/object_id_set.h"
+
 #include "align/passes.h"
 #include "detect/survey.h"
 #include "plugin/state.h"
@@ -23,21 +25,20 @@ void LearnBaseline(std::uint32_t sceneKey, const std::vector<SurveyRecord>& reco
 }
 
 // The new objects to align. Every other new object becomes known at once.
-std::set<ObjectId> PickCandidates(const std::vector<SurveyRecord>& records,
-                                  std::unordered_set<ObjectId>& known) {
+std::set<ObjectId> PickCandidates(const std::vector<SurveyRecord>& records, ObjectIdSet& known) {
   // Views into the survey list, which outlives the set and no longer
   // changes: copying every known image's path on every scan took most of the
   // comparison's time.
   std::unordered_set<std::wstring_view> knownImagePaths;
   knownImagePaths.reserve(records.size());
   for (const SurveyRecord& record : records) {
-    if (record.IsImage && known.count(record.Id) != 0) knownImagePaths.insert(record.FilePath);
+    if (record.IsImage && known.contains(record.Id)) knownImagePaths.insert(record.FilePath);
   }
 
   const bool automatic = state::Settings.Auto;
   std::set<ObjectId> candidates;
   for (const SurveyRecord& record : records) {
-    if (known.count(record.Id) != 0) continue;
+    if (known.contains(record.Id)) continue;
     if (automatic && record.IsImage && record.IsDefaultPlacement && !record.FilePath.empty() &&
         knownImagePaths.count(record.FilePath) == 0) {
       candidates.insert(record.Id);

@@ -16,21 +16,23 @@
 #include <set>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include <windows.h>
 
 #include "align/scene_format.h"
 #include "plugin/host_api.h"
+#include "plugin/object_id_set.h"
 #include "settings/settings.h"
 
 namespace velmora {
 
 struct SurveyRecord;
 
-// Per scene (TimelineInfo::SceneKey), the objects already judged.
-using KnownObjectRegistry = std::unordered_map<std::uint32_t, std::unordered_set<ObjectId>>;
+// Per scene (TimelineInfo::SceneKey), the objects already judged. A scene's
+// set is flat (about 21 bytes per id): a long session can know hundreds of
+// thousands of objects.
+using KnownObjectRegistry = std::unordered_map<std::uint32_t, ObjectIdSet>;
 
 // What RunScan hands to the host callbacks it runs, which receive nothing but
 // the access table. Lives on RunScan's stack; see state::Scan.

@@ -54,6 +54,8 @@ class ObjectIdSet {
   bool insert(ObjectId id);
   bool contains(ObjectId id) const;
   std::size_t size() const { return size_; }
+  // The slots, free or taken: the set's memory is bucket_count() ids.
+  std::size_t bucket_count() const { return slots_.size(); }
   bool empty() const { return size_ == 0; }
   // Also gives the memory back.
   void clear();
