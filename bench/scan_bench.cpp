@@ -106,6 +106,7 @@ struct BareTotals {
   ObjectId IdSum = 0;
 } g_Bare;
 std::int32_t g_BareLastLayer = -1;
+velmora::TextArena g_BarePath;
 
 void VisitObject(TimelineAccess* access, ObjectHandle object) {
   ++g_Bare.Objects;
@@ -113,7 +114,9 @@ void VisitObject(TimelineAccess* access, ObjectHandle object) {
   if (!velmora::IsImageObject(access, object)) return;
   ++g_Bare.Images;
   if (velmora::IsDefaultPlacement(access, object)) ++g_Bare.Defaults;
-  g_Bare.PathUnits += velmora::ImageFilePath(access, object).size();
+  // Converted as the survey does, into a buffer used again for every path.
+  g_Bare.PathUnits += velmora::ImageFilePath(access, object, g_BarePath).size();
+  g_BarePath.Clear();
 }
 
 void VELMORA_HOSTCALL BareWalk(TimelineAccess* access) {

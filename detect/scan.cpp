@@ -26,8 +26,8 @@ void LearnBaseline(std::uint32_t sceneKey, const std::vector<SurveyRecord>& reco
 
 // The new objects to align. Every other new object becomes known at once.
 std::set<ObjectId> PickCandidates(const std::vector<SurveyRecord>& records, ObjectIdSet& known) {
-  // Views into the survey list, which outlives the set and no longer
-  // changes: copying every known image's path on every scan took most of the
+  // Views into the survey's texts, which outlive the set and no longer
+  // change: copying every known image's path on every scan took most of the
   // comparison's time.
   std::unordered_set<std::wstring_view> knownImagePaths;
   knownImagePaths.reserve(records.size());
@@ -60,6 +60,8 @@ bool RunScan() {
   TimelineInfo info{};
   edit->QueryTimelineInfo(&info, sizeof info);
 
+  // The records' paths are views into `texts`, which outlives them.
+  TextArena texts;
   std::vector<SurveyRecord> records;
   // The host callbacks find this context through state::Scan until RunScan
   // returns, whichever way it does.
@@ -67,8 +69,11 @@ bool RunScan() {
   ScanScope scope(context);
   context.SurveyLastLayer = info.LastLayer;
   context.SurveyList = &records;
+  context.SurveyTexts = &texts;
   const bool surveyed = edit->RunRead(&SurveyTimeline) != 0;
-  context.SurveyList = nullptr;  // the survey's only while RunRead runs
+  // The survey's only while RunRead runs.
+  context.SurveyList = nullptr;
+  context.SurveyTexts = nullptr;
   if (!surveyed) return false;
   // Not repeated: the next host event brings a new scan.
   if (context.SurveyFailed) return true;

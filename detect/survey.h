@@ -2,10 +2,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 #include <vector>
 
 #include "plugin/host_api.h"
+#include "plugin/host_text.h"
 
 namespace velmora {
 
@@ -13,14 +14,19 @@ struct SurveyRecord {
   ObjectId Id;
   bool IsImage;             // has an image-file and a standard-drawing effect
   bool IsDefaultPlacement;  // X 0, Y 0, zoom 100, aspect 0 (only for images)
-  std::wstring FilePath;    // image file as the host gives it; empty otherwise
+  // The image file as the host gives it; empty otherwise. A view into the
+  // text arena the survey was given (ScanContext::SurveyTexts), which the scan
+  // keeps as long as the records.
+  std::wstring_view FilePath;
 };
 
 // RunRead callback: walks layers 0..SurveyLastLayer of the running scan's
-// context (state::Scan) into its SurveyList. Does nothing without one; sets
-// SurveyFailed, with the list emptied, when it could not finish.
+// context (state::Scan) into its SurveyList and SurveyTexts. Does nothing
+// without them; sets SurveyFailed, with both emptied, when it could not
+// finish.
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);
-void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records);
+void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records,
+                TextArena& texts);
 
 // X 0, Y 0, zoom 100 and aspect 0, asked in that order up to the first that
 // fails (only meaningful for an image object).

@@ -28,6 +28,7 @@
 namespace velmora {
 
 struct SurveyRecord;
+class TextArena;
 
 // Per scene (TimelineInfo::SceneKey), the objects already judged. A scene's
 // set is flat (about 21 bytes per id): a long session can know hundreds of
@@ -38,9 +39,11 @@ using KnownObjectRegistry = std::unordered_map<std::uint32_t, ObjectIdSet>;
 // the access table. Lives on RunScan's stack; see state::Scan.
 struct ScanContext {
   // For the survey (RunRead): layers 0..SurveyLastLayer are listed into
-  // SurveyList, which is null outside RunRead.
+  // SurveyList, their file paths into SurveyTexts; both are null outside
+  // RunRead.
   std::int32_t SurveyLastLayer = 0;
   std::vector<SurveyRecord>* SurveyList = nullptr;
+  TextArena* SurveyTexts = nullptr;
   // Set by the survey when it could not finish (out of memory).
   bool SurveyFailed = false;
   // For the automatic pass (RunEdit): the ids to fit and the format to fit
