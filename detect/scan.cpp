@@ -1,16 +1,15 @@
 // The scan behind automatic alignment.
 #include "detect/scan.h"
 
+#include <cstdint>
+#include <functional>
 #include <set>
-#include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
-
-#include "plugin/object_id_set.h"
 
 #include "align/passes.h"
 #include "detect/survey.h"
+#include "plugin/object_id_set.h"
 #include "plugin/state.h"
 
 namespace velmora {
@@ -24,23 +23,94 @@ void LearnBaseline(std::uint32_t sceneKey, const std::vector<SurveyRecord>& reco
     baseline.insert(record.Id);
 }
 
+// The files of the new images that may be aligned, each marked once a known
+// image turns out to show it too. Only these few paths go in; every known
+// image's path is merely looked up, which costs a hash and a probe instead of
+// an entry in a set as large as the scene. Open addressing with linear
+// probing, at most half the slots taken.
+class NewImageFiles {
+ public:
+  explicit NewImageFiles(std::size_t count) {
+    std::size_t slots = 16;
+    while (slots < count * 2)
+      slots *= 2;
+    slots_.resize(slots);
+  }
+
+  void Add(std::wstring_view path) {
+    const std::size_t hash = std::hash<std::wstring_view>{}(path);
+    Slot& slot = Find(path, hash);
+    slot.Hash = hash;
+    slot.Path = path;
+    slot.Taken = true;
+  }
+  void MarkShown(std::wstring_view path) {
+    Slot& slot = Find(path, std::hash<std::wstring_view>{}(path));
+    if (slot.Taken) slot.Shown = true;
+  }
+  // False for a path never added.
+  bool Shown(std::wstring_view path) {
+    const Slot& slot = Find(path, std::hash<std::wstring_view>{}(path));
+    return slot.Taken && slot.Shown;
+  }
+
+ private:
+  struct Slot {
+    std::size_t Hash = 0;
+    std::wstring_view Path;
+    bool Taken = false;
+    bool Shown = false;
+  };
+
+  // The slot holding `path`, or the free one where it would go.
+  Slot& Find(std::wstring_view path, std::size_t hash) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = hash & mask;
+    while (slots_[at].Taken && (slots_[at].Hash != hash || slots_[at].Path != path))
+      at = (at + 1) & mask;
+    return slots_[at];
+  }
+
+  std::vector<Slot> slots_;
+};
+
+// A new image at its default placement, with a file: aligned unless the
+// file is not new to the scene.
+bool MayBeAligned(const SurveyRecord& record) {
+  return record.IsImage && record.IsDefaultPlacement && !record.FilePath.empty();
+}
+
 // The new objects to align. Every other new object becomes known at once.
 std::set<ObjectId> PickCandidates(const std::vector<SurveyRecord>& records, ObjectIdSet& known) {
-  // Views into the survey's texts, which outlive the set and no longer
-  // change: copying every known image's path on every scan took most of the
-  // comparison's time.
-  std::unordered_set<std::wstring_view> knownImagePaths;
-  knownImagePaths.reserve(records.size());
-  for (const SurveyRecord& record : records) {
-    if (record.IsImage && known.contains(record.Id)) knownImagePaths.insert(record.FilePath);
+  // Judged against the registry as the scan found it; the last loop adds to it.
+  std::vector<std::uint8_t> wasKnown(records.size());
+  std::vector<std::size_t> fresh;  // the other records, in walk order
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    wasKnown[i] = known.contains(records[i].Id) ? 1 : 0;
+    if (wasKnown[i] == 0) fresh.push_back(i);
   }
 
   const bool automatic = state::Settings.Auto;
+  NewImageFiles files(automatic ? fresh.size() : 0);
+  bool anyPossible = false;
+  for (std::size_t i : fresh) {
+    if (automatic && MayBeAligned(records[i])) {
+      files.Add(records[i].FilePath);
+      anyPossible = true;
+    }
+  }
+  if (anyPossible) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (wasKnown[i] != 0 && records[i].IsImage) files.MarkShown(records[i].FilePath);
+    }
+  }
+
   std::set<ObjectId> candidates;
-  for (const SurveyRecord& record : records) {
+  for (std::size_t i : fresh) {
+    const SurveyRecord& record = records[i];
+    // Another object with the same id, judged earlier in this loop.
     if (known.contains(record.Id)) continue;
-    if (automatic && record.IsImage && record.IsDefaultPlacement && !record.FilePath.empty() &&
-        knownImagePaths.count(record.FilePath) == 0) {
+    if (automatic && MayBeAligned(record) && !files.Shown(record.FilePath)) {
       candidates.insert(record.Id);
     } else {
       known.insert(record.Id);
