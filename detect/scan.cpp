@@ -130,9 +130,10 @@ bool RunScan() {
   TimelineInfo info{};
   edit->QueryTimelineInfo(&info, sizeof info);
 
-  // The records' paths are views into `texts`, which outlives them.
-  TextArena texts;
-  std::vector<SurveyRecord> records;
+  std::vector<SurveyRecord>& records = state::SurveyRecords;
+  TextArena& texts = state::SurveyTexts;
+  records.clear();
+  texts.Clear();
   // The host callbacks find this context through state::Scan until RunScan
   // returns, whichever way it does.
   ScanContext context;

@@ -1,24 +1,15 @@
-// The read-only survey: one record per timeline object, in walk order.
+// The read-only survey: one record per timeline object, in walk order. The
+// record, SurveyRecord, is in plugin/state.h, which keeps the scan's list.
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "plugin/host_api.h"
 #include "plugin/host_text.h"
+#include "plugin/state.h"
 
 namespace velmora {
-
-struct SurveyRecord {
-  ObjectId Id;
-  bool IsImage;             // has an image-file and a standard-drawing effect
-  bool IsDefaultPlacement;  // X 0, Y 0, zoom 100, aspect 0 (only for images)
-  // The image file as the host gives it; empty otherwise. A view into the
-  // text arena the survey was given (ScanContext::SurveyTexts), which the scan
-  // keeps as long as the records.
-  std::wstring_view FilePath;
-};
 
 // RunRead callback: walks layers 0..SurveyLastLayer of the running scan's
 // context (state::Scan) into its SurveyList and SurveyTexts. Does nothing

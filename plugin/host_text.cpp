@@ -7,8 +7,7 @@
 namespace velmora {
 namespace {
 
-// 32 KB: far below what the heap hands to VirtualAlloc, so that a block
-// freed by one scan is reused by the next without new pages.
+// 32 KB, well below the blocks the heap leaves to VirtualAlloc.
 constexpr std::size_t kBlockUnits = 16 * 1024;
 
 // Code units of the converted text with its terminator: 0 for a failed
@@ -38,21 +37,22 @@ std::wstring_view TextArena::AddWideFromUtf8(const char* text) {
 }
 
 wchar_t* TextArena::Room(std::size_t units) {
-  if (blocks_.empty() || capacity_ - used_ < units) {
-    // A text longer than a block gets one of its own.
-    capacity_ = std::max(kBlockUnits, units);
-    blocks_.push_back(std::make_unique_for_overwrite<wchar_t[]>(capacity_));
-    if (blocks_.size() == 1) firstCapacity_ = capacity_;
+  while (current_ < blocks_.size() && blocks_[current_].Capacity - used_ < units) {
+    ++current_;
     used_ = 0;
   }
-  wchar_t* at = blocks_.back().get() + used_;
+  if (current_ == blocks_.size()) {
+    // A text longer than a block gets one of its own.
+    const std::size_t capacity = std::max(kBlockUnits, units);
+    blocks_.push_back(Block{std::make_unique_for_overwrite<wchar_t[]>(capacity), capacity});
+  }
+  wchar_t* at = blocks_[current_].Units.get() + used_;
   used_ += units;
   return at;
 }
 
 void TextArena::Clear() {
-  if (blocks_.size() > 1) blocks_.resize(1);
-  capacity_ = firstCapacity_;
+  current_ = 0;
   used_ = 0;
 }
 

@@ -15,24 +15,28 @@ std::wstring WideFromUtf8(const char* text);
 
 // Converted host texts kept side by side in a few large blocks, so that a
 // survey of many objects makes a handful of allocations instead of one per
-// text. Blocks never move: a view handed out stays valid until Clear or the
-// arena's end.
+// text, and none once its blocks are there. Blocks never move: a view handed
+// out stays valid until Clear or the arena's end.
 class TextArena {
  public:
   // The same conversion as WideFromUtf8, kept in the arena; the view's
   // text is followed by a terminator.
   std::wstring_view AddWideFromUtf8(const char* text);
-  // Forgets every text; the first block stays for the next ones.
+  // Forgets every text; the blocks stay for the next ones.
   void Clear();
 
  private:
-  // Room for `units` code units in the last block, or in a new one.
+  struct Block {
+    std::unique_ptr<wchar_t[]> Units;
+    std::size_t Capacity = 0;
+  };
+
+  // Room for `units` code units in the current block, or in a later one.
   wchar_t* Room(std::size_t units);
 
-  std::vector<std::unique_ptr<wchar_t[]>> blocks_;
-  std::size_t capacity_ = 0;  // of the last block, in code units
-  std::size_t used_ = 0;      // of the last block
-  std::size_t firstCapacity_ = 0;
+  std::vector<Block> blocks_;
+  std::size_t current_ = 0;  // the block texts go into; none past the last
+  std::size_t used_ = 0;     // of the current block
 };
 
 }  // namespace velmora
