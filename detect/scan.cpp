@@ -23,85 +23,105 @@ void LearnBaseline(std::uint32_t sceneKey, const std::vector<SurveyRecord>& reco
     baseline.insert(record.Id);
 }
 
-// The files of the new images that may be aligned, each marked once a known
-// image turns out to show it too. Only these few paths go in; every known
-// image's path is merely looked up, which costs a hash and a probe instead of
-// an entry in a set as large as the scene. Open addressing with linear
-// probing, at most half the slots taken.
-class NewImageFiles {
- public:
-  explicit NewImageFiles(std::size_t count) {
-    std::size_t slots = 16;
-    while (slots < count * 2)
-      slots *= 2;
-    slots_.resize(slots);
-  }
-
-  void Add(std::wstring_view path) {
-    const std::size_t hash = std::hash<std::wstring_view>{}(path);
-    Slot& slot = Find(path, hash);
-    slot.Hash = hash;
-    slot.Path = path;
-    slot.Taken = true;
-  }
-  void MarkShown(std::wstring_view path) {
-    Slot& slot = Find(path, std::hash<std::wstring_view>{}(path));
-    if (slot.Taken) slot.Shown = true;
-  }
-  // False for a path never added.
-  bool Shown(std::wstring_view path) {
-    const Slot& slot = Find(path, std::hash<std::wstring_view>{}(path));
-    return slot.Taken && slot.Shown;
-  }
-
- private:
-  struct Slot {
-    std::size_t Hash = 0;
-    std::wstring_view Path;
-    bool Taken = false;
-    bool Shown = false;
-  };
-
-  // The slot holding `path`, or the free one where it would go.
-  Slot& Find(std::wstring_view path, std::size_t hash) {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t at = hash & mask;
-    while (slots_[at].Taken && (slots_[at].Hash != hash || slots_[at].Path != path))
-      at = (at + 1) & mask;
-    return slots_[at];
-  }
-
-  std::vector<Slot> slots_;
-};
-
 // A new image at its default placement, with a file: aligned unless the
 // file is not new to the scene.
 bool MayBeAligned(const SurveyRecord& record) {
   return record.IsImage && record.IsDefaultPlacement && !record.FilePath.empty();
 }
 
+// The files of the new images that may be aligned, each marked once a known
+// image turns out to show it too. Only these few paths go in; every known
+// image's path is merely looked up, which costs a hash and a probe instead of
+// an entry in a set as large as the scene. Open addressing with linear
+// probing, at most half the slots taken, 16 bytes a slot: a larger table is
+// more fresh memory to fault in on every scan.
+class NewImageFiles {
+ public:
+  NewImageFiles(const std::vector<SurveyRecord>& records, std::size_t count) : records_(records) {
+    std::size_t slots = 16;
+    while (slots < count * 2)
+      slots *= 2;
+    slots_.resize(slots);
+  }
+
+  void Add(std::size_t record) {
+    const std::wstring_view path = records_[record].FilePath;
+    const std::uint64_t hash = HashOf(path);
+    Slot& slot = slots_[Find(path, hash)];
+    slot.Hash = hash;
+    slot.Record = static_cast<std::uint32_t>(record);
+  }
+  void MarkShown(std::wstring_view path) {
+    Slot& slot = slots_[Find(path, HashOf(path))];
+    if (slot.Hash != kFree) slot.Shown = true;
+  }
+  // False for a path never added.
+  bool Shown(std::wstring_view path) const {
+    const Slot& slot = slots_[Find(path, HashOf(path))];
+    return slot.Hash != kFree && slot.Shown;
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t Hash = kFree;
+    std::uint32_t Record = 0;  // the first record added with the path
+    bool Shown = false;
+  };
+  static constexpr std::uint64_t kFree = 0;
+
+  static std::uint64_t HashOf(std::wstring_view path) {
+    const std::uint64_t hash = std::hash<std::wstring_view>{}(path);
+    return hash == kFree ? 1 : hash;
+  }
+  // The slot holding `path`, or the free one where it would go.
+  std::size_t Find(std::wstring_view path, std::uint64_t hash) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = static_cast<std::size_t>(hash) & mask;
+    while (slots_[at].Hash != kFree &&
+           (slots_[at].Hash != hash || records_[slots_[at].Record].FilePath != path))
+      at = (at + 1) & mask;
+    return at;
+  }
+
+  const std::vector<SurveyRecord>& records_;
+  std::vector<Slot> slots_;
+};
+
+// The records whose ids the registry does not hold yet, in walk order.
+std::vector<std::size_t> UnknownRecords(const std::vector<SurveyRecord>& records,
+                                        const ObjectIdSet& known) {
+  // A large registry is mostly out of the cache: the slot of the id a few
+  // records on is loaded while this one is looked up.
+  constexpr std::size_t kAhead = 16;
+  std::vector<std::size_t> unknown;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (i + kAhead < records.size()) known.prefetch(records[i + kAhead].Id);
+    if (!known.contains(records[i].Id)) unknown.push_back(i);
+  }
+  return unknown;
+}
+
 // The new objects to align. Every other new object becomes known at once.
 std::set<ObjectId> PickCandidates(const std::vector<SurveyRecord>& records, ObjectIdSet& known) {
   // Judged against the registry as the scan found it; the last loop adds to it.
-  std::vector<std::uint8_t> wasKnown(records.size());
-  std::vector<std::size_t> fresh;  // the other records, in walk order
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    wasKnown[i] = known.contains(records[i].Id) ? 1 : 0;
-    if (wasKnown[i] == 0) fresh.push_back(i);
-  }
-
+  const std::vector<std::size_t> fresh = UnknownRecords(records, known);
   const bool automatic = state::Settings.Auto;
-  NewImageFiles files(automatic ? fresh.size() : 0);
-  bool anyPossible = false;
+  std::size_t possible = 0;
+  for (std::size_t i : fresh)
+    possible += automatic && MayBeAligned(records[i]) ? 1 : 0;
+  NewImageFiles files(records, possible);
   for (std::size_t i : fresh) {
-    if (automatic && MayBeAligned(records[i])) {
-      files.Add(records[i].FilePath);
-      anyPossible = true;
-    }
+    if (automatic && MayBeAligned(records[i])) files.Add(i);
   }
-  if (anyPossible) {
+  if (possible != 0) {
+    // Every record not in `fresh` (which ascends) was known.
+    std::size_t next = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
-      if (wasKnown[i] != 0 && records[i].IsImage) files.MarkShown(records[i].FilePath);
+      if (next < fresh.size() && fresh[next] == i) {
+        ++next;
+      } else if (records[i].IsImage) {
+        files.MarkShown(records[i].FilePath);
+      }
     }
   }
 

@@ -14,14 +14,6 @@ bool FitsIn(std::size_t ids, std::size_t slots) { return ids * 4 <= slots * 3; }
 
 }  // namespace
 
-std::size_t ObjectIdSet::SlotOf(ObjectId id) const {
-  // Folding the high half in first spreads ids that differ only there; the
-  // multiply then carries every bit into the top bits, which pick the slot.
-  auto bits = static_cast<std::uint64_t>(id);
-  bits ^= bits >> 32;
-  return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
-}
-
 std::size_t ObjectIdSet::Probe(ObjectId id) const {
   const std::size_t mask = slots_.size() - 1;
   std::size_t slot = SlotOf(id);
