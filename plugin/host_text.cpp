@@ -8,7 +8,7 @@ namespace velmora {
 namespace {
 
 // 32 KB, well below the blocks the heap leaves to VirtualAlloc.
-constexpr std::size_t kBlockUnits = 16 * 1024;
+constexpr std::size_t kBlockUnits = std::size_t{16} * 1024;
 
 // Code units of the converted text with its terminator: 0 for a failed
 // conversion, 1 for an empty text.
