@@ -1,7 +1,9 @@
 // The scan behind automatic alignment.
 #include "detect/scan.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <set>
 #include <string_view>
@@ -31,8 +33,9 @@ bool MayBeAligned(const SurveyRecord& record) {
 
 // The files of the new images that may be aligned, each marked once a known
 // image turns out to show it too. Only these few paths go in; every known
-// image's path is merely looked up, which costs a hash and a probe instead of
-// an entry in a set as large as the scene. Open addressing with linear
+// image's path is merely looked up, which costs a quick key and, for the few
+// that pass it, a hash and a probe, instead of an entry in a set as large as
+// the scene. Open addressing with linear
 // probing, at most half the slots taken, 16 bytes a slot: a larger table is
 // more fresh memory to fault in on every scan.
 class NewImageFiles {
@@ -46,12 +49,16 @@ class NewImageFiles {
 
   void Add(std::size_t record) {
     const std::wstring_view path = records_[record].FilePath;
+    const std::uint32_t quick = QuickKey(path);
+    quickKeys_[quick / 64] |= std::uint64_t{1} << (quick % 64);
     const std::uint64_t hash = HashOf(path);
     Slot& slot = slots_[Find(path, hash)];
     slot.Hash = hash;
     slot.Record = static_cast<std::uint32_t>(record);
   }
   void MarkShown(std::wstring_view path) {
+    const std::uint32_t quick = QuickKey(path);
+    if ((quickKeys_[quick / 64] >> (quick % 64) & 1) == 0) return;
     Slot& slot = slots_[Find(path, HashOf(path))];
     if (slot.Hash != kFree) slot.Shown = true;
   }
@@ -69,6 +76,21 @@ class NewImageFiles {
   };
   static constexpr std::uint64_t kFree = 0;
 
+  // A first look that is cheaper than the full hash and probe, and tells
+  // most known images' files from the few new ones: a bit per key made of the
+  // path's length and its last 8 code units. Equal paths have equal keys.
+  static constexpr int kQuickBits = 16;
+  static std::uint32_t QuickKey(std::wstring_view path) {
+    constexpr std::size_t kTailUnits = 8;
+    std::uint64_t tail[2] = {0, 0};
+    static_assert(sizeof tail == kTailUnits * sizeof(wchar_t));
+    const std::size_t units = std::min(path.size(), kTailUnits);
+    if (units != 0) std::memcpy(tail, path.data() + path.size() - units, units * sizeof(wchar_t));
+    const std::uint64_t mixed =
+        (tail[0] * 0x9E3779B97F4A7C15ull) ^ (tail[1] * 0xC2B2AE3D27D4EB4Full) ^ path.size();
+    return static_cast<std::uint32_t>((mixed * 0x165667B19E3779F9ull) >> (64 - kQuickBits));
+  }
+
   static std::uint64_t HashOf(std::wstring_view path) {
     const std::uint64_t hash = std::hash<std::wstring_view>{}(path);
     return hash == kFree ? 1 : hash;
@@ -85,6 +107,7 @@ class NewImageFiles {
 
   const std::vector<SurveyRecord>& records_;
   std::vector<Slot> slots_;
+  std::vector<std::uint64_t> quickKeys_ = std::vector<std::uint64_t>((1u << kQuickBits) / 64);
 };
 
 // The records whose ids the registry does not hold yet, in walk order.

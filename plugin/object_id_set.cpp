@@ -14,14 +14,6 @@ bool FitsIn(std::size_t ids, std::size_t slots) { return ids * 4 <= slots * 3; }
 
 }  // namespace
 
-std::size_t ObjectIdSet::Probe(ObjectId id) const {
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = SlotOf(id);
-  while (slots_[slot] != id && slots_[slot] != kFreeSlot)
-    slot = (slot + 1) & mask;
-  return slot;
-}
-
 bool ObjectIdSet::insert(ObjectId id) {
   if (id == kFreeSlot) {
     if (holdsFreeSlotId_) return false;
@@ -42,11 +34,6 @@ bool ObjectIdSet::insert(ObjectId id) {
   slots_[slot] = id;
   ++size_;
   return true;
-}
-
-bool ObjectIdSet::contains(ObjectId id) const {
-  if (id == kFreeSlot) return holdsFreeSlotId_;
-  return !slots_.empty() && slots_[Probe(id)] == id;
 }
 
 void ObjectIdSet::clear() {

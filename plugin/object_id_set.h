@@ -53,7 +53,10 @@ class ObjectIdSet {
 
   // True when the id was not in the set yet.
   bool insert(ObjectId id);
-  bool contains(ObjectId id) const;
+  bool contains(ObjectId id) const {
+    if (id == kFreeSlot) return holdsFreeSlotId_;
+    return !slots_.empty() && slots_[Probe(id)] == id;
+  }
   // Starts loading the slot where contains(id) looks first, for a lookup a
   // little later: a large set's slots are mostly not in the cache.
   void prefetch(ObjectId id) const {
@@ -88,7 +91,13 @@ class ObjectIdSet {
     return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
   }
   // The slot that holds `id`, or the free one where it would go.
-  std::size_t Probe(ObjectId id) const;
+  std::size_t Probe(ObjectId id) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t slot = SlotOf(id);
+    while (slots_[slot] != id && slots_[slot] != kFreeSlot)
+      slot = (slot + 1) & mask;
+    return slot;
+  }
   void Rehash(std::size_t capacity);
   const ObjectId* NextStored(const ObjectId* at) const;
   void Take(ObjectIdSet& other);
