@@ -658,6 +658,7 @@ void PrintEvents(const std::vector<EventResult>& results) {
     std::printf("| %lld + %lld | %d | %.2f | %.3f | %.2f |\n", static_cast<long long>(r.Base),
                 static_cast<long long>(r.Added), r.Reps, r.Total, r.ToScan, r.Scan);
   }
+  std::printf("\n");
 }
 
 // ---- the run ----
@@ -714,8 +715,8 @@ void PrintTimes(const std::vector<Result>& results) {
       "included. Bare walk: QueryTimelineInfo + RunRead of the bare walk. Ratio: median "
       "of RunScan / bare walk, each pair measured back to back; less pass: the same "
       "with the time inside RunEdit taken off the scan. Survey, pass: time inside the "
-      "scan's RunRead and RunEdit. Scan's own: the rest of RunScan (registry, path "
-      "set, candidates, freeing the survey list). Host per callback: a RunRead whose "
+      "scan's RunRead and RunEdit. Scan's own: the rest of RunScan (registry lookups, "
+      "the table of new images' files, candidates). Host per callback: a RunRead whose "
       "callback looks up one object.\n\n");
   std::printf(
       "| objects (base + new) | reps | RunScan | bare walk | ratio | ratio less pass | "
