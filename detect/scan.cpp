@@ -35,9 +35,9 @@ bool MayBeAligned(const SurveyRecord& record) {
 // image turns out to show it too. Only these few paths go in; every known
 // image's path is merely looked up, which costs a quick key and, for the few
 // that pass it, a hash and a probe, instead of an entry in a set as large as
-// the scene. Open addressing with linear
-// probing, at most half the slots taken, 16 bytes a slot: a larger table is
-// more fresh memory to fault in on every scan.
+// the scene. Open addressing with linear probing, at most half the slots
+// taken, 16 bytes a slot: a larger table is more fresh memory to fault in on
+// every scan.
 class NewImageFiles {
  public:
   NewImageFiles(const std::vector<SurveyRecord>& records, std::size_t count) : records_(records) {
