@@ -12,13 +12,13 @@
 namespace velmora {
 namespace {
 
-SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
-  SurveyRecord record{access->GetObjectId(object), false, false, std::wstring()};
+SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object, TextArena& texts) {
+  SurveyRecord record{access->GetObjectId(object), false, false, std::wstring_view()};
   if (!IsImageObject(access, object)) return record;
   record.IsImage = true;
   record.IsDefaultPlacement = IsDefaultPlacement(access, object);
   // Known images' paths matter too, default placement or not.
-  record.FilePath = ImageFilePath(access, object);
+  record.FilePath = ImageFilePath(access, object, texts);
   return record;
 }
 
@@ -26,18 +26,22 @@ SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object) {
 
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
   ScanContext* scan = state::Scan;
-  if (scan == nullptr || scan->SurveyList == nullptr) return;
+  if (scan == nullptr || scan->SurveyList == nullptr || scan->SurveyTexts == nullptr) return;
   // A survey cut short (out of memory) is not a list to judge objects by.
-  if (!RunGuarded([&] { SurveyWalk(access, scan->SurveyLastLayer, *scan->SurveyList); })) {
+  if (!RunGuarded([&] {
+        SurveyWalk(access, scan->SurveyLastLayer, *scan->SurveyList, *scan->SurveyTexts);
+      })) {
     scan->SurveyList->clear();
+    scan->SurveyTexts->Clear();
     scan->SurveyFailed = true;
   }
 }
 
-void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer,
-                std::vector<SurveyRecord>& records) {
-  ForEachObject(access, lastLayer,
-                [&](ObjectHandle object) { records.push_back(BuildRecord(access, object)); });
+void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records,
+                TextArena& texts) {
+  ForEachObject(access, lastLayer, [&](ObjectHandle object) {
+    records.push_back(BuildRecord(access, object, texts));
+  });
 }
 
 bool NumberTextEquals(const char* text, double target) {

@@ -1,26 +1,23 @@
-// The read-only survey: one record per timeline object, in walk order.
+// The read-only survey: one record per timeline object, in walk order. The
+// record, SurveyRecord, is in plugin/state.h, which keeps the scan's list.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "plugin/host_api.h"
+#include "plugin/host_text.h"
+#include "plugin/state.h"
 
 namespace velmora {
 
-struct SurveyRecord {
-  ObjectId Id;
-  bool IsImage;             // has an image-file and a standard-drawing effect
-  bool IsDefaultPlacement;  // X 0, Y 0, zoom 100, aspect 0 (only for images)
-  std::wstring FilePath;    // image file as the host gives it; empty otherwise
-};
-
 // RunRead callback: walks layers 0..SurveyLastLayer of the running scan's
-// context (state::Scan) into its SurveyList. Does nothing without one; sets
-// SurveyFailed, with the list emptied, when it could not finish.
+// context (state::Scan) into its SurveyList and SurveyTexts. Does nothing
+// without them; sets SurveyFailed, with both emptied, when it could not
+// finish.
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);
-void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records);
+void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records,
+                TextArena& texts);
 
 // X 0, Y 0, zoom 100 and aspect 0, asked in that order up to the first that
 // fails (only meaningful for an image object).

@@ -2,18 +2,58 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace velmora {
+namespace {
+
+// 32 KB, well below the blocks the heap leaves to VirtualAlloc.
+constexpr std::size_t kBlockUnits = std::size_t{16} * 1024;
+
+// Code units of the converted text with its terminator: 0 for a failed
+// conversion, 1 for an empty text.
+int ConvertedUnits(const char* text) {
+  return text == nullptr ? 0 : MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+}
+
+}  // namespace
 
 std::wstring WideFromUtf8(const char* text) {
-  if (text == nullptr) return std::wstring();
-  int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  // 0 is a failed conversion, 1 an empty text (the terminator alone).
+  int length = ConvertedUnits(text);
   if (length <= 1) return std::wstring();
   std::wstring out(static_cast<std::size_t>(length - 1), L'\0');
   // The string's buffer holds length - 1 units plus its own terminator, so the
   // full length fits.
   MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), length);
   return out;
+}
+
+std::wstring_view TextArena::AddWideFromUtf8(const char* text) {
+  int length = ConvertedUnits(text);
+  if (length <= 1) return std::wstring_view();
+  wchar_t* at = Room(static_cast<std::size_t>(length));
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, at, length);
+  return std::wstring_view(at, static_cast<std::size_t>(length - 1));
+}
+
+wchar_t* TextArena::Room(std::size_t units) {
+  while (current_ < blocks_.size() && blocks_[current_].Capacity - used_ < units) {
+    ++current_;
+    used_ = 0;
+  }
+  if (current_ == blocks_.size()) {
+    // A text longer than a block gets one of its own.
+    const std::size_t capacity = std::max(kBlockUnits, units);
+    blocks_.push_back(Block{std::make_unique_for_overwrite<wchar_t[]>(capacity), capacity});
+  }
+  wchar_t* at = blocks_[current_].Units.get() + used_;
+  used_ += units;
+  return at;
+}
+
+void TextArena::Clear() {
+  current_ = 0;
+  used_ = 0;
 }
 
 }  // namespace velmora

@@ -15,30 +15,45 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include <windows.h>
 
 #include "align/scene_format.h"
 #include "plugin/host_api.h"
+#include "plugin/host_text.h"
+#include "plugin/object_id_set.h"
 #include "settings/settings.h"
 
 namespace velmora {
 
-struct SurveyRecord;
+// What the survey finds out about one timeline object.
+struct SurveyRecord {
+  ObjectId Id;
+  bool IsImage;             // has an image-file and a standard-drawing effect
+  bool IsDefaultPlacement;  // X 0, Y 0, zoom 100, aspect 0 (only for images)
+  // The image file as the host gives it; empty otherwise. A view into the
+  // text arena the survey was given (ScanContext::SurveyTexts), which the scan
+  // keeps as long as the records.
+  std::wstring_view FilePath;
+};
 
-// Per scene (TimelineInfo::SceneKey), the objects already judged.
-using KnownObjectRegistry = std::unordered_map<std::uint32_t, std::unordered_set<ObjectId>>;
+// Per scene (TimelineInfo::SceneKey), the objects already judged. A scene's
+// set is flat (about 21 bytes per id): a long session can know hundreds of
+// thousands of objects.
+using KnownObjectRegistry = std::unordered_map<std::uint32_t, ObjectIdSet>;
 
 // What RunScan hands to the host callbacks it runs, which receive nothing but
 // the access table. Lives on RunScan's stack; see state::Scan.
 struct ScanContext {
   // For the survey (RunRead): layers 0..SurveyLastLayer are listed into
-  // SurveyList, which is null outside RunRead.
+  // SurveyList, their file paths into SurveyTexts; both are null outside
+  // RunRead.
   std::int32_t SurveyLastLayer = 0;
   std::vector<SurveyRecord>* SurveyList = nullptr;
+  TextArena* SurveyTexts = nullptr;
   // Set by the survey when it could not finish (out of memory).
   bool SurveyFailed = false;
   // For the automatic pass (RunEdit): the ids to fit and the format to fit
@@ -98,6 +113,17 @@ inline std::set<ObjectId> PendingObjects;
 // The format of that scan's scene, written with PendingObjects.
 inline SceneFormat PendingSceneFormat{};
 
+// ---- the survey's buffers; UI thread ----
+
+// Filled by each scan's survey (ScanContext::SurveyList and SurveyTexts) and
+// emptied at the start of the next, but never shrunk: the memory the largest
+// timeline so far needed (32 bytes per object and its path's text) stays for
+// the next scan. Taken afresh, a large timeline's list is one block that the
+// heap gets new from the system every time, and under Wine faulting its pages
+// in cost a scan of 100,000 objects about 20 ms, a quarter of its walk.
+inline std::vector<SurveyRecord> SurveyRecords;
+inline TextArena SurveyTexts;
+
 // ---- hand-off to host callbacks; UI thread ----
 
 // The running scan's context while RunScan runs, null otherwise. Set and
@@ -119,6 +145,8 @@ inline void ResetToLoadValues() {
   ResetPending.store(0);
   PendingObjects.clear();
   PendingSceneFormat = SceneFormat{};
+  std::vector<SurveyRecord>().swap(SurveyRecords);
+  SurveyTexts = TextArena();
   Scan = nullptr;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "plugin/host_api.h"
 #include "plugin/host_names.h"
@@ -48,6 +49,11 @@ inline bool IsImageObject(TimelineAccess* access, ObjectHandle object) {
 // The image file's path as the host gives it; empty when it gives none.
 inline std::wstring ImageFilePath(TimelineAccess* access, ObjectHandle object) {
   return WideFromUtf8(access->GetItem(object, kImageEffect, kFileItem));
+}
+// The same path, kept in `texts`.
+inline std::wstring_view ImageFilePath(TimelineAccess* access, ObjectHandle object,
+                                       TextArena& texts) {
+  return texts.AddWideFromUtf8(access->GetItem(object, kImageEffect, kFileItem));
 }
 
 }  // namespace velmora

@@ -115,7 +115,7 @@ class DetectTest : public testing::Test {
   static bool Known(std::uint32_t scene, velmora::ObjectId id) {
     auto& registry = velmora::state::KnownObjects;
     auto it = registry.find(scene);
-    return it != registry.end() && it->second.count(id) != 0;
+    return it != registry.end() && it->second.contains(id);
   }
 
   int InfoCount(const std::wstring& line) const {

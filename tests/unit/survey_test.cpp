@@ -7,6 +7,8 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "detect/survey.h"
@@ -31,6 +33,7 @@ class SurveyTest : public testing::Test {
     velmora::ScanContext context;
     context.SurveyLastLayer = lastLayer;
     context.SurveyList = &records;
+    context.SurveyTexts = &texts_;
     host_.ClearCalls();
     {
       velmora::ScanScope scope(context);
@@ -55,6 +58,7 @@ class SurveyTest : public testing::Test {
   }
 
   Host host_;
+  velmora::TextArena texts_;  // the records' paths
   velmora::EditHandle* edit_ = nullptr;
   std::vector<std::string> calls_;
 };
@@ -290,30 +294,55 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- host text to UTF-16 ----
 
+// A host text converted both ways, plain and into an arena, which must agree.
+std::wstring Converted(const char* text) {
+  velmora::TextArena arena;
+  std::wstring plain = velmora::WideFromUtf8(text);
+  EXPECT_EQ(arena.AddWideFromUtf8(text), plain) << "in an arena";
+  return plain;
+}
+
 TEST(WideFromUtf8, NullAndEmptyGiveEmpty) {
-  EXPECT_EQ(velmora::WideFromUtf8(nullptr), L"");
-  EXPECT_EQ(velmora::WideFromUtf8(""), L"");
+  EXPECT_EQ(Converted(nullptr), L"");
+  EXPECT_EQ(Converted(""), L"");
 }
 
 TEST(WideFromUtf8, ConvertsWithoutTheTerminator) {
-  EXPECT_EQ(velmora::WideFromUtf8("C:\\img\\a.png"), L"C:\\img\\a.png");
-  EXPECT_EQ(velmora::WideFromUtf8("\xE7\x94\xBB\xE5\x83\x8F\xE3\x83\x95\xE3\x82\xA1\xE3\x82"
-                                  "\xA4\xE3\x83\xAB"),
+  EXPECT_EQ(Converted("C:\\img\\a.png"), L"C:\\img\\a.png");
+  EXPECT_EQ(Converted("\xE7\x94\xBB\xE5\x83\x8F\xE3\x83\x95\xE3\x82\xA1\xE3\x82"
+                      "\xA4\xE3\x83\xAB"),
             L"画像ファイル");
   // Outside the basic plane: two code units for one character.
-  std::wstring face = velmora::WideFromUtf8("\xF0\x9F\x98\x80.png");
+  std::wstring face = Converted("\xF0\x9F\x98\x80.png");
   EXPECT_EQ(face, std::wstring(L"\xD83D\xDE00.png"));
   EXPECT_EQ(face.size(), 6u);
 }
 
 TEST(WideFromUtf8, InvalidSequencesAreReplacedNotRejected) {
-  EXPECT_EQ(velmora::WideFromUtf8("a\xFF"
-                                  "b"),
+  EXPECT_EQ(Converted("a\xFF"
+                      "b"),
             std::wstring(L"a\xFFFD"
                          L"b"));
-  std::wstring cut = velmora::WideFromUtf8("\xE3\x81");
+  std::wstring cut = Converted("\xE3\x81");
   EXPECT_FALSE(cut.empty());
   EXPECT_EQ(cut.find(L'\0'), std::wstring::npos);
+}
+
+// Texts spread over several blocks, one longer than a block, stay where they
+// were put while more are added.
+TEST(TextArena, ViewsOutliveLaterTexts) {
+  velmora::TextArena arena;
+  std::vector<std::pair<std::wstring_view, std::wstring>> kept;
+  for (int i = 0; i < 5000; ++i) {
+    std::string text = i == 2500 ? std::string(40000, 'x') : "C:\\img\\" + std::to_string(i);
+    kept.emplace_back(arena.AddWideFromUtf8(text.c_str()), velmora::WideFromUtf8(text.c_str()));
+  }
+  for (const auto& [view, expected] : kept) {
+    ASSERT_EQ(view, expected);
+    ASSERT_EQ(view.data()[view.size()], L'\0');
+  }
+  arena.Clear();
+  EXPECT_EQ(arena.AddWideFromUtf8("a.png"), L"a.png");
 }
 
 }  // namespace

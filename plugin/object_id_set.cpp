@@ -1,6 +1,6 @@
 // The slots hold at most three ids in four, so that a probe seldom walks far;
 // doubling at that point leaves them at least three in eight full.
-#include "detect/object_id_set.h"
+#include "plugin/object_id_set.h"
 
 #include <cstdint>
 #include <utility>
@@ -13,22 +13,6 @@ constexpr std::size_t kFewestSlots = 16;
 bool FitsIn(std::size_t ids, std::size_t slots) { return ids * 4 <= slots * 3; }
 
 }  // namespace
-
-std::size_t ObjectIdSet::SlotOf(ObjectId id) const {
-  // Folding the high half in first spreads ids that differ only there; the
-  // multiply then carries every bit into the top bits, which pick the slot.
-  auto bits = static_cast<std::uint64_t>(id);
-  bits ^= bits >> 32;
-  return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
-}
-
-std::size_t ObjectIdSet::Probe(ObjectId id) const {
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = SlotOf(id);
-  while (slots_[slot] != id && slots_[slot] != kFreeSlot)
-    slot = (slot + 1) & mask;
-  return slot;
-}
 
 bool ObjectIdSet::insert(ObjectId id) {
   if (id == kFreeSlot) {
@@ -50,11 +34,6 @@ bool ObjectIdSet::insert(ObjectId id) {
   slots_[slot] = id;
   ++size_;
   return true;
-}
-
-bool ObjectIdSet::contains(ObjectId id) const {
-  if (id == kFreeSlot) return holdsFreeSlotId_;
-  return !slots_.empty() && slots_[Probe(id)] == id;
 }
 
 void ObjectIdSet::clear() {
