@@ -173,10 +173,10 @@ bool RunScan() {
   TimelineInfo info{};
   edit->QueryTimelineInfo(&info, sizeof info);
 
-  std::vector<SurveyRecord>& records = state::SurveyRecords;
-  TextArena& texts = state::SurveyTexts;
-  records.clear();
-  texts.Clear();
+  // The records' paths are views into `texts`, which outlives them; both are
+  // the scan's own and go when it ends.
+  TextArena texts;
+  std::vector<SurveyRecord> records;
   // The host callbacks find this context through state::Scan until RunScan
   // returns, whichever way it does.
   ScanContext context;

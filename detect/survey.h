@@ -1,5 +1,5 @@
 // The read-only survey: one record per timeline object, in walk order. The
-// record, SurveyRecord, is in plugin/state.h, which keeps the scan's list.
+// record, SurveyRecord, is in plugin/state.h, beside the scan context that carries the list.
 #pragma once
 
 #include <cstdint>

@@ -113,17 +113,6 @@ inline std::set<ObjectId> PendingObjects;
 // The format of that scan's scene, written with PendingObjects.
 inline SceneFormat PendingSceneFormat{};
 
-// ---- the survey's buffers; UI thread ----
-
-// Filled by each scan's survey (ScanContext::SurveyList and SurveyTexts) and
-// emptied at the start of the next, but never shrunk: the memory the largest
-// timeline so far needed (32 bytes per object and its path's text) stays for
-// the next scan. Taken afresh, a large timeline's list is one block that the
-// heap gets new from the system every time, and under Wine faulting its pages
-// in cost a scan of 100,000 objects about 20 ms, a quarter of its walk.
-inline std::vector<SurveyRecord> SurveyRecords;
-inline TextArena SurveyTexts;
-
 // ---- hand-off to host callbacks; UI thread ----
 
 // The running scan's context while RunScan runs, null otherwise. Set and
@@ -145,8 +134,6 @@ inline void ResetToLoadValues() {
   ResetPending.store(0);
   PendingObjects.clear();
   PendingSceneFormat = SceneFormat{};
-  std::vector<SurveyRecord>().swap(SurveyRecords);
-  SurveyTexts = TextArena();
   Scan = nullptr;
 }
 
