@@ -10,7 +10,11 @@ cd "$(dirname "$0")/.."
 
 build=${1:-build}
 velmora_ensure_packages clang-format clang-tidy
-mapfile -t sources < <(git ls-files -- '*.cpp' '*.h' | grep -E '^(plugin|settings|detect|align|hostsim|bench|tests)/')
+# Found on disk, not asked of git: a fresh machine may run this from a
+# checkout without git installed.
+mapfile -t sources < <(find plugin settings detect align hostsim bench tests -type f \
+  \( -name '*.cpp' -o -name '*.h' \) | LC_ALL=C sort)
+[ ${#sources[@]} -gt 0 ] || { echo "lint: no sources found" >&2; exit 1; }
 
 echo "clang-format: ${#sources[@]} files"
 clang-format --dry-run --Werror "${sources[@]}"
