@@ -52,9 +52,9 @@ void FitStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& for
   }
   Placement p = ComputePlacement(format.Width, format.Height, media.PixelWidth, media.PixelHeight,
                                  settings.Fit, settings.Align);
-  access->SetItem(object, kDrawEffect, kZoomItem, FormatFixed(p.Scale * 100.0, 3).c_str());
-  access->SetItem(object, kDrawEffect, kXItem, FormatFixed(p.X, 2).c_str());
-  access->SetItem(object, kDrawEffect, kYItem, FormatFixed(p.Y, 2).c_str());
+  access->SetItem(object, kDrawEffect, kZoomItem, FixedText(p.Scale * 100.0, 3).c_str());
+  access->SetItem(object, kDrawEffect, kXItem, FixedText(p.X, 2).c_str());
+  access->SetItem(object, kDrawEffect, kYItem, FixedText(p.Y, 2).c_str());
 }
 
 }  // namespace
@@ -103,8 +103,6 @@ Placement ComputePlacement(std::int32_t screenWidth, std::int32_t screenHeight,
   double y = (h - ih * s) * (row - 1) * 0.5;
   return Placement{s, x, y};
 }
-
-std::string FormatFixed(double value, int decimals) { return FixedText(value, decimals); }
 
 void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& format) {
   const std::wstring path = ImageFilePath(access, object);

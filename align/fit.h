@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 
 #include "align/scene_format.h"
 #include "plugin/host_api.h"
@@ -40,10 +39,6 @@ struct Placement {
 Placement ComputePlacement(std::int32_t screenWidth, std::int32_t screenHeight,
                            std::int32_t imageWidth, std::int32_t imageHeight, std::int32_t fit,
                            std::int32_t align);
-
-// "%.*f" with "." as the decimal point whatever the locale; negative zero
-// keeps its sign, as printf does.
-std::string FormatFixed(double value, int decimals);
 
 // Applies the current settings to one image object. Runs only inside a host
 // callback with write access.

@@ -9,6 +9,7 @@
 
 #include "align/fit.h"
 #include "hostsim/host.h"
+#include "plugin/decimal_text.h"
 #include "plugin/state.h"
 #include "settings/settings.h"
 
@@ -140,13 +141,13 @@ TEST(PlacementInvariants, UnknownModeKeepsScaleOne) {
 }
 
 TEST(Formatting, FixedTextsKeepNegativeZero) {
-  EXPECT_EQ(velmora::FormatFixed(-0.0, 2), "-0.00");
-  EXPECT_EQ(velmora::FormatFixed(0.0, 2), "0.00");
-  EXPECT_EQ(velmora::FormatFixed(-0.004, 2), "-0.00");
-  EXPECT_EQ(velmora::FormatFixed(36.0, 3), "36.000");
-  EXPECT_EQ(velmora::FormatFixed(1166.6666666, 2), "1166.67");
-  EXPECT_EQ(velmora::FormatFixed(0.125, 2), "0.12");  // exact binary tie rounds to even
-  EXPECT_EQ(velmora::FormatFixed(192000.0, 3), "192000.000");
+  EXPECT_EQ(velmora::FixedText(-0.0, 2), "-0.00");
+  EXPECT_EQ(velmora::FixedText(0.0, 2), "0.00");
+  EXPECT_EQ(velmora::FixedText(-0.004, 2), "-0.00");
+  EXPECT_EQ(velmora::FixedText(36.0, 3), "36.000");
+  EXPECT_EQ(velmora::FixedText(1166.6666666, 2), "1166.67");
+  EXPECT_EQ(velmora::FixedText(0.125, 2), "0.12");  // exact binary tie rounds to even
+  EXPECT_EQ(velmora::FixedText(192000.0, 3), "192000.000");
 }
 
 // ---- FitImage through the simulated host ----
