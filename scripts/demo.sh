@@ -18,16 +18,11 @@ cd "$(dirname "$0")/.."
 velmora_ensure_packages
 build=${1:-build}
 velmora_use_wine "$build"
-mkdir -p "$build"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating a Wine prefix for the demo in $build/wine (once), while it builds ..."
 fi
-velmora_create_wine_prefix &
-prefix_job=$!
 echo "Building Velmora.aux2 and velmora-host.exe in $build/ (log: $(velmora_build_log "$build")) ..."
-velmora_configure "$build" -DCMAKE_BUILD_TYPE=Release || { wait $prefix_job; exit 1; }
-velmora_build "$build" Velmora velmora-host || { wait $prefix_job; exit 1; }
-wait $prefix_job
+velmora_build_with_prefix "$build" "Velmora velmora-host" -DCMAKE_BUILD_TYPE=Release
 
 # A plug-in folder of its own, so that no Velmora.ini from an earlier run
 # changes what the demo shows.

@@ -77,6 +77,22 @@ velmora_create_wine_prefix() {
   ) </dev/null >/dev/null 2>&1 || true
 }
 
+# velmora_build_with_prefix BUILD_DIR "TARGET..." [CMAKE_OPTION...]:
+# configures and builds (no target: everything) while the folder's Wine
+# prefix is made in the background; fails when the build did.
+velmora_build_with_prefix() {
+  local dir=$1 targets=$2
+  shift 2
+  mkdir -p "$dir"
+  (velmora_use_wine "$dir" && velmora_create_wine_prefix) &
+  local prefix_job=$!
+  local built=0
+  # shellcheck disable=SC2086  # the targets are words
+  velmora_configure "$dir" "$@" && velmora_build "$dir" $targets && built=1
+  wait $prefix_job
+  [ $built -eq 1 ]
+}
+
 # Starts the prefix's server for CTest. A running server keeps its desktop on
 # the display it was started under; if that display is gone (or there was
 # none), no dialog can open. So a server of this prefix left by an earlier run

@@ -12,10 +12,8 @@ build=${1:-build}
 out=docs/settings-dialog.png
 
 velmora_ensure_packages
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
-fi
-cmake --build "$build" --target velmora_show_dialog
+[ -f "$build/build.ninja" ] || velmora_configure "$build"
+velmora_build "$build" velmora_show_dialog
 
 velmora_use_wine "$build" wine-screenshot
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true

@@ -11,20 +11,10 @@ cd "$(dirname "$0")/.."
 
 velmora_ensure_packages clang-format clang-tidy
 
-# build_folder DIR "TARGET..." CMAKE_OPTION...: the prefix is made alongside
-# the build; no target builds everything.
+# build_folder DIR "TARGET..." CMAKE_OPTION...: no target builds everything.
 build_folder() {
-  local dir=$1 targets=$2
-  shift 2
-  echo "Building $dir/ (log: $(velmora_build_log "$dir")) ..."
-  mkdir -p "$dir"
-  (velmora_use_wine "$dir" && velmora_create_wine_prefix) &
-  local prefix_job=$!
-  local built=0
-  # shellcheck disable=SC2086  # the targets are words
-  velmora_configure "$dir" "$@" && velmora_build "$dir" $targets && built=1
-  wait $prefix_job
-  [ $built -eq 1 ]
+  echo "Building $1/ (log: $(velmora_build_log "$1")) ..."
+  velmora_build_with_prefix "$@"
 }
 
 # Warnings are errors here, so that a new one fails CI.
