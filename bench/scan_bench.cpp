@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "align/passes.h"
 #include "detect/scan.h"
 #include "detect/survey.h"
 #include "hostsim/host.h"
@@ -55,7 +56,10 @@ std::int64_t Now() {
   return t.QuadPart;
 }
 
-double MsSince(std::int64_t start) { return static_cast<double>(Now() - start) / g_TicksPerMs; }
+double MsBetween(std::int64_t from, std::int64_t to) {
+  return static_cast<double>(to - from) / g_TicksPerMs;
+}
+double MsSince(std::int64_t start) { return MsBetween(start, Now()); }
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
@@ -172,8 +176,8 @@ std::wstring MovedImagePath(std::int64_t j) {
 void AddTextLike(hostsim::Host& host, std::int32_t layer, std::int32_t first) {
   hostsim::SimObject& object = host.AddObject(layer, first, first + kLength - 1);
   object.Effects[hostsim::kDrawEffect] = 1;
-  object.SetItem(hostsim::kDrawEffect, L"X", "0.0");
-  object.SetItem(hostsim::kDrawEffect, L"Y", "0.0");
+  object.SetItem(hostsim::kDrawEffect, hostsim::kXItem, "0.0");
+  object.SetItem(hostsim::kDrawEffect, hostsim::kYItem, "0.0");
   object.SetItem(hostsim::kDrawEffect, hostsim::kZoomItem, "100.00");
 }
 
@@ -186,8 +190,8 @@ void AddMovedImage(hostsim::Host& host, std::int32_t layer, std::int32_t first,
                    const std::wstring& path, std::int64_t variant) {
   hostsim::SimObject& object = host.AddImage(layer, first, first + kLength - 1, path);
   switch (variant % 4) {
-    case 0: object.SetItem(hostsim::kDrawEffect, L"X", "64.00"); break;
-    case 1: object.SetItem(hostsim::kDrawEffect, L"Y", "-32.00"); break;
+    case 0: object.SetItem(hostsim::kDrawEffect, hostsim::kXItem, "64.00"); break;
+    case 1: object.SetItem(hostsim::kDrawEffect, hostsim::kYItem, "-32.00"); break;
     case 2: object.SetItem(hostsim::kDrawEffect, hostsim::kZoomItem, "80.000"); break;
     default: object.SetItem(hostsim::kDrawEffect, hostsim::kAspectItem, "0.500"); break;
   }
@@ -532,7 +536,10 @@ velmora::HostLogger g_HostLogger;  // the host's own entries
 std::int64_t g_AlignedAt = 0;      // when the pass's line arrived; 0 before
 
 void VELMORA_HOSTCALL TimedInfo(velmora::HostLogger* logger, const wchar_t* text) {
-  if (g_AlignedAt == 0 && text != nullptr && std::wcsstr(text, L"揃えました") != nullptr) {
+  // The pass's line: its message up to the count.
+  const std::size_t fixedPart = std::wcscspn(velmora::kPendingPassMessage, L"%");
+  if (g_AlignedAt == 0 && text != nullptr &&
+      std::wcsncmp(text, velmora::kPendingPassMessage, fixedPart) == 0) {
     g_AlignedAt = Now();
   }
   g_HostLogger.Info(logger, text);
@@ -617,9 +624,9 @@ void MeasureEventOnce(hostsim::Host& host, SizeRun& run, EventThread& events,
   const std::int64_t firedAt = events.FiredAt();
   Expect(aligned && g_ScanStartAt != 0, "the event led to a scan that aligned");
   if (aligned && g_ScanStartAt != 0) {
-    samples.Total.push_back(static_cast<double>(g_AlignedAt - firedAt) / g_TicksPerMs);
-    samples.ToScan.push_back(static_cast<double>(g_ScanStartAt - firedAt) / g_TicksPerMs);
-    samples.Scan.push_back(static_cast<double>(g_AlignedAt - g_ScanStartAt) / g_TicksPerMs);
+    samples.Total.push_back(MsBetween(firedAt, g_AlignedAt));
+    samples.ToScan.push_back(MsBetween(firedAt, g_ScanStartAt));
+    samples.Scan.push_back(MsBetween(g_ScanStartAt, g_AlignedAt));
   }
   CheckScanOutcome(host, run);
 }
