@@ -26,10 +26,6 @@ std::any NoArguments(LineReader& line) {
   return {};
 }
 
-SceneFormat ToSceneFormat(const ScriptFormat& f) {
-  return SceneFormat{f.Width, f.Height, f.Rate, f.Scale};
-}
-
 // ---- load, reload, unload
 
 struct LoadArgs {
@@ -85,7 +81,7 @@ void RunUnload(Runner& r, const std::any&) {
 // ---- format, scene
 
 struct FormatArgs {
-  ScriptFormat Format;
+  SceneFormat Format;
 };
 
 std::any ParseFormat(LineReader& line) {
@@ -97,12 +93,12 @@ std::any ParseFormat(LineReader& line) {
 }
 
 void RunFormat(Runner& r, const std::any& args) {
-  r.SimHost().CurrentScene().Format = ToSceneFormat(std::any_cast<const FormatArgs&>(args).Format);
+  r.SimHost().CurrentScene().Format = std::any_cast<const FormatArgs&>(args).Format;
 }
 
 struct SceneArgs {
   std::uint32_t Key = 0;
-  std::optional<ScriptFormat> Format;  // none: as it is, or the default
+  std::optional<SceneFormat> Format;  // none: as it is, or the default
 };
 
 std::any ParseScene(LineReader& line) {
@@ -123,7 +119,7 @@ void RunScene(Runner& r, const std::any& args) {
   Host& host = r.SimHost();
   bool known = host.FindScene(a.Key) != nullptr;
   if (!known) host.AddScene(a.Key, SceneFormat{});
-  if (a.Format) host.FindScene(a.Key)->Format = ToSceneFormat(*a.Format);
+  if (a.Format) host.FindScene(a.Key)->Format = *a.Format;
   host.SwitchScene(a.Key);
   // The selection belongs to the scene that was left.
   host.Select({});
