@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "hostsim/files.h"
 #include "hostsim/runner.h"
 #include "hostsim/script.h"
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "hostsim/files.h"
+
 namespace hostsim {
 namespace {
 
@@ -361,8 +363,7 @@ SimObject& Host::AddImage(std::int32_t layer, std::int32_t first, std::int32_t l
   object.SetItem(kDrawEffect, kYItem, "0.0");
   object.SetItem(kDrawEffect, kZoomItem, "100.00");
   object.SetItem(kDrawEffect, kAspectItem, "0.000");
-  object.Label = path.substr(
-      path.find_last_of(L"\\/") == std::wstring::npos ? 0 : path.find_last_of(L"\\/") + 1);
+  object.Label = FileNameOf(path);
   return object;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "hostsim/files.h"
 #include "hostsim/picture_png.h"
 
 namespace hostsim {
@@ -14,13 +15,6 @@ namespace {
 
 constexpr const wchar_t* kModuleName = L"Velmora.aux2";
 constexpr const wchar_t* kDialogTitle = L"Velmora の設定";
-
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  if (file == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
-}
 
 // Under Wine a window needs an X display; on Windows there always is one.
 bool HasDisplay() {
@@ -102,23 +96,6 @@ void WriteError(const std::string& text) {
 std::string SceneFormatText(const SceneFormat& f, const char* between) {
   return std::to_string(f.Width) + "x" + std::to_string(f.Height) + between +
          std::to_string(f.Rate) + "/" + std::to_string(f.Scale) + " fps";
-}
-
-std::wstring FileNameOf(const std::wstring& path) {
-  std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  if (file == nullptr) return false;
-  char buffer[65536];
-  std::size_t n;
-  bytes.clear();
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-    bytes.append(buffer, n);
-  std::fclose(file);
-  return true;
 }
 
 Runner::Runner(const Options& options) : opt_(options) {

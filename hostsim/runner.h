@@ -38,9 +38,6 @@ void WriteError(const std::string& text);
 // "1920x1080, 30/1 fps" with `between` as the ", ".
 std::string SceneFormatText(const SceneFormat& format, const char* between);
 
-std::wstring FileNameOf(const std::wstring& path);
-bool ReadWholeFile(const std::wstring& path, std::string& bytes);
-
 class Runner {
  public:
   explicit Runner(const Options& options);

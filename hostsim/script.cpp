@@ -2,13 +2,12 @@
 // both driven by the command table.
 #include "hostsim/script.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
+#include "hostsim/files.h"
 #include "hostsim/host.h"
 
 namespace hostsim {
@@ -275,8 +274,7 @@ Script ParseScript(const std::string& text, const std::wstring& baseFolder) {
   Script script;
   ScriptState state;
   std::string body = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text;
-  std::wstring base = baseFolder;
-  if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
+  const std::wstring base = WithSlash(baseFolder);
 
   std::size_t pos = 0;
   int lineNumber = 0;
@@ -300,19 +298,6 @@ Script ParseScript(const std::string& text, const std::wstring& baseFolder) {
     pos = newline + 1;
   }
   return script;
-}
-
-// A path relative to `base` (or absolute) made whole.
-std::wstring FullPath(const std::wstring& base, const std::wstring& path) {
-  bool absolute = (path.size() > 1 && path[1] == L':') ||
-                  (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
-  std::wstring joined = absolute ? path : base + path;
-  DWORD n = GetFullPathNameW(joined.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return joined;
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(joined.c_str(), n, full.data(), nullptr);
-  full.resize(n);
-  return full;
 }
 
 }  // namespace hostsim

@@ -160,8 +160,4 @@ class LineReader {
 // "aspect" → 縦横比, or the host's own names); empty when unknown.
 std::wstring DrawItemName(const std::string& scriptName);
 
-// `path` made absolute; a relative path is taken from `base` (empty: from
-// the current folder).
-std::wstring FullPath(const std::wstring& base, const std::wstring& path);
-
 }  // namespace hostsim
