@@ -164,10 +164,9 @@ void RunPaste(Runner& r, const std::any& args) {
   SimObject& object =
       r.SimHost().AddImage(a.At.Layer, a.At.Frame, a.At.Frame + a.At.Frames - 1, a.Path);
   r.NameObject(object, a.Name);
-  r.Say("image object #" + std::to_string(object.Id) + " " + Utf8(FileNameOf(a.Path)) + " (" +
+  r.Say("image object " + ObjectRef(object.Id) + " " + Utf8(FileNameOf(a.Path)) + " (" +
         r.ImageSizeText(object) + "), layer " + std::to_string(a.At.Layer) + ", frames " +
-        std::to_string(object.First) + "-" + std::to_string(object.Last) +
-        ", X 0 Y 0 zoom 100 aspect 0");
+        SpanText(object.First, object.Last) + ", X 0 Y 0 zoom 100 aspect 0");
 }
 
 struct AddArgs {
@@ -188,9 +187,8 @@ void RunAdd(Runner& r, const std::any& args) {
   r.CheckFree(a.At);
   SimObject& object = r.SimHost().AddObject(a.At.Layer, a.At.Frame, a.At.Frame + a.At.Frames - 1);
   r.NameObject(object, a.Name);
-  r.Say("object #" + std::to_string(object.Id) + " without image, layer " +
-        std::to_string(a.At.Layer) + ", frames " + std::to_string(object.First) + "-" +
-        std::to_string(object.Last));
+  r.Say("object " + ObjectRef(object.Id) + " without image, layer " + std::to_string(a.At.Layer) +
+        ", frames " + SpanText(object.First, object.Last));
 }
 
 struct DeleteArgs {

@@ -55,10 +55,6 @@ std::string LengthText(const ObjectState& s, std::int32_t rate, std::int32_t sca
   return std::to_string(frames) + " f " + SecondsText(frames, rate, scale) + " s";
 }
 
-std::string SpanText(const ObjectState& s) {
-  return std::to_string(s.First) + "-" + std::to_string(s.Last);
-}
-
 // One line of the table, its columns as the header names them.
 std::vector<std::string> CellsOf(const TableRow& row, std::int32_t rate, std::int32_t scale) {
   std::string pixels = "-";
@@ -67,9 +63,9 @@ std::vector<std::string> CellsOf(const TableRow& row, std::int32_t rate, std::in
                                    std::to_string(row.ImagePixels->second)
                              : "unreadable";
   }
-  std::string frames = SpanText(row.After);
+  std::string frames = SpanText(row.After.First, row.After.Last);
   if (row.Before.First != row.After.First || row.Before.Last != row.After.Last) {
-    frames = SpanText(row.Before) + kArrow + frames;
+    frames = SpanText(row.Before.First, row.Before.Last) + kArrow + frames;
   }
   return {row.Name,
           std::to_string(row.Layer),
@@ -220,6 +216,10 @@ std::size_t DisplayWidth(const std::string& utf8) {
     i += n;
   }
   return width;
+}
+
+std::string SpanText(std::int32_t first, std::int32_t last) {
+  return std::to_string(first) + "-" + std::to_string(last);
 }
 
 std::string SecondsText(std::int32_t frames, std::int32_t rate, std::int32_t scale) {

@@ -219,8 +219,7 @@ void Runner::CheckFree(const Placement& at) {
   for (const auto& object : host_.CurrentScene().Objects) {
     if (object->Layer == at.Layer && object->First <= last && at.Frame <= object->Last) {
       Fatal("layer " + std::to_string(at.Layer) + " is taken at frames " +
-            std::to_string(object->First) + "-" + std::to_string(object->Last) + " by " +
-            Utf8(object->Label));
+            SpanText(object->First, object->Last) + " by " + Utf8(object->Label));
     }
   }
 }
@@ -309,8 +308,7 @@ void Runner::PrintTimeline() {
       std::to_string(scene.LastLayer.value_or(lastLayer)));
   for (SimObject* o : objects) {
     std::string line = "layer " + std::to_string(o->Layer) + "  frames " +
-                       std::to_string(o->First) + "-" + std::to_string(o->Last) + "  #" +
-                       std::to_string(o->Id) + " " + Utf8(o->Label);
+                       SpanText(o->First, o->Last) + "  " + ObjectRef(o->Id) + " " + Utf8(o->Label);
     if (IsImage(*o)) {
       auto file = o->Item(kImageEffect, kFileItem);
       line += "  image " + (file ? Utf8(FileNameOf(Wide(*file))) : std::string("(no file)")) +
