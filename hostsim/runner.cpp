@@ -255,8 +255,8 @@ ObjectState Runner::StateOf(const SimObject& object) {
   s.Last = object.Last;
   if (IsImage(object)) {
     s.Zoom = object.Item(kDrawEffect, kZoomItem).value_or("");
-    s.X = object.Item(kDrawEffect, L"X").value_or("");
-    s.Y = object.Item(kDrawEffect, L"Y").value_or("");
+    s.X = object.Item(kDrawEffect, kXItem).value_or("");
+    s.Y = object.Item(kDrawEffect, kYItem).value_or("");
   }
   return s;
 }
@@ -312,8 +312,8 @@ void Runner::PrintTimeline() {
     if (IsImage(*o)) {
       auto file = o->Item(kImageEffect, kFileItem);
       line += "  image " + (file ? Utf8(FileNameOf(Wide(*file))) : std::string("(no file)")) +
-              "  X " + o->Item(kDrawEffect, L"X").value_or("-") + "  Y " +
-              o->Item(kDrawEffect, L"Y").value_or("-") + "  zoom " +
+              "  X " + o->Item(kDrawEffect, kXItem).value_or("-") + "  Y " +
+              o->Item(kDrawEffect, kYItem).value_or("-") + "  zoom " +
               o->Item(kDrawEffect, kZoomItem).value_or("-") + "  aspect " +
               o->Item(kDrawEffect, kAspectItem).value_or("-");
     } else {

@@ -263,8 +263,8 @@ std::string ScriptHelp() {
 }
 
 std::wstring DrawItemName(const std::string& scriptName) {
-  if (scriptName == "X" || scriptName == "x") return L"X";
-  if (scriptName == "Y" || scriptName == "y") return L"Y";
+  if (scriptName == "X" || scriptName == "x") return kXItem;
+  if (scriptName == "Y" || scriptName == "y") return kYItem;
   if (scriptName == "zoom" || Wide(scriptName) == kZoomItem) return kZoomItem;
   if (scriptName == "aspect" || Wide(scriptName) == kAspectItem) return kAspectItem;
   return std::wstring();
