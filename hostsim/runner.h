@@ -85,8 +85,8 @@ class Runner {
   void PrintSummary();
   std::optional<ImageSize> ImageSizeOf(const SimObject& object);
   TableRow RowOf(const SimObject& object);
-  // Draws where an aligned image lies on the screen; returns the file name.
-  // Appends the names of the files written (or why one could not be).
+  // Draws where an aligned image lies on the screen and appends the names
+  // of the files written (or why one could not be) to `names`.
   void WritePictures(const SimObject& object, const TableRow& row, std::vector<std::string>& names);
   static ObjectState StateOf(const SimObject& object);
 
