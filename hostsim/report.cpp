@@ -227,7 +227,8 @@ std::string SecondsText(std::int32_t frames, std::int32_t rate, std::int32_t sca
   return Printf("%.2f", static_cast<double>(frames) * scale / rate);
 }
 
-std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, std::int32_t scale) {
+std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, std::int32_t scale,
+                        const std::string& indent) {
   std::vector<std::vector<std::string>> cells;
   cells.push_back({"object", "layer", "image px", "frames", "length", "zoom %", "X", "Y"});
   for (const TableRow& row : rows)
@@ -245,12 +246,12 @@ std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, st
     }
     while (!text.empty() && text.back() == ' ')
       text.pop_back();
-    out += text + "\n";
+    out += indent + text + "\n";
     if (r == 0) {
       std::size_t total = 0;
       for (std::size_t w : widths)
         total += w + 2;
-      out += std::string(total - 2, '-') + "\n";
+      out += indent + std::string(total - 2, '-') + "\n";
     }
   }
   return out;

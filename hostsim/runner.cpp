@@ -386,14 +386,7 @@ void Runner::PrintTable(const std::string& title) {
   if (!title.empty()) Write("\n  " + title + "\n");
   Write("  scene " + std::to_string(scene.Key) + ", " + SceneFormatText(scene.Format, " at ") +
         "; \"a → b\": before → now, one value: unchanged\n\n");
-  std::string table = FormatTable(rows, scene.Format.Rate, scene.Format.Scale);
-  std::string indented;
-  for (std::size_t pos = 0; pos < table.size();) {
-    std::size_t end = table.find('\n', pos);
-    indented.append("  ").append(table, pos, end - pos + 1);
-    pos = end + 1;
-  }
-  Write(indented + "\n");
+  Write(FormatTable(rows, scene.Format.Rate, scene.Format.Scale, "  ") + "\n");
   for (const std::string& name : pictures)
     Say("picture: " + name);
 }
