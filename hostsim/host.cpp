@@ -87,6 +87,12 @@ void SimObject::ClearItem(const std::wstring& effect, const std::wstring& item) 
   Items.erase({effect, item});
 }
 
+bool SimObject::ShowsImage() const {
+  auto image = Effects.find(kImageEffect);
+  auto draw = Effects.find(kDrawEffect);
+  return image != Effects.end() && image->second > 0 && draw != Effects.end() && draw->second > 0;
+}
+
 // The static functions the tables point at; each forwards to the active host.
 // The per-object timeline calls format their log text only while the log is
 // on, so that a timing run with it off measures the host's lookups alone.

@@ -49,13 +49,6 @@ struct DialogCloser {
   }
 };
 
-bool IsImage(const SimObject& object) {
-  auto image = object.Effects.find(kImageEffect);
-  auto draw = object.Effects.find(kDrawEffect);
-  return image != object.Effects.end() && image->second > 0 && draw != object.Effects.end() &&
-         draw->second > 0;
-}
-
 // The scene's objects by layer, then by first frame.
 std::vector<SimObject*> SortedObjects(Scene& scene) {
   std::vector<SimObject*> objects;
@@ -253,7 +246,7 @@ ObjectState Runner::StateOf(const SimObject& object) {
   ObjectState s;
   s.First = object.First;
   s.Last = object.Last;
-  if (IsImage(object)) {
+  if (object.ShowsImage()) {
     s.Zoom = object.Item(kDrawEffect, kZoomItem).value_or("");
     s.X = object.Item(kDrawEffect, kXItem).value_or("");
     s.Y = object.Item(kDrawEffect, kYItem).value_or("");
@@ -309,7 +302,7 @@ void Runner::PrintTimeline() {
   for (SimObject* o : objects) {
     std::string line = "layer " + std::to_string(o->Layer) + "  frames " +
                        SpanText(o->First, o->Last) + "  " + ObjectRef(o->Id) + " " + Utf8(o->Label);
-    if (IsImage(*o)) {
+    if (o->ShowsImage()) {
       auto file = o->Item(kImageEffect, kFileItem);
       line += "  image " + (file ? Utf8(FileNameOf(Wide(*file))) : std::string("(no file)")) +
               "  X " + o->Item(kDrawEffect, kXItem).value_or("-") + "  Y " +
@@ -327,7 +320,7 @@ TableRow Runner::RowOf(const SimObject& object) {
   TableRow row;
   row.Name = Utf8(object.Label);
   row.Layer = object.Layer;
-  row.IsImage = IsImage(object);
+  row.IsImage = object.ShowsImage();
   row.After = StateOf(object);
   auto found = before_.find(object.Id);
   row.Before = found == before_.end() ? row.After : found->second;
