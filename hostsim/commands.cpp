@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "hostsim/files.h"
 #include "hostsim/runner.h"
 #include "hostsim/script.h"
 
@@ -24,10 +25,6 @@ namespace {
 std::any NoArguments(LineReader& line) {
   line.NoMore(1);
   return {};
-}
-
-SceneFormat ToSceneFormat(const ScriptFormat& f) {
-  return SceneFormat{f.Width, f.Height, f.Rate, f.Scale};
 }
 
 // ---- load, reload, unload
@@ -85,7 +82,7 @@ void RunUnload(Runner& r, const std::any&) {
 // ---- format, scene
 
 struct FormatArgs {
-  ScriptFormat Format;
+  SceneFormat Format;
 };
 
 std::any ParseFormat(LineReader& line) {
@@ -97,12 +94,12 @@ std::any ParseFormat(LineReader& line) {
 }
 
 void RunFormat(Runner& r, const std::any& args) {
-  r.SimHost().CurrentScene().Format = ToSceneFormat(std::any_cast<const FormatArgs&>(args).Format);
+  r.SimHost().CurrentScene().Format = std::any_cast<const FormatArgs&>(args).Format;
 }
 
 struct SceneArgs {
   std::uint32_t Key = 0;
-  std::optional<ScriptFormat> Format;  // none: as it is, or the default
+  std::optional<SceneFormat> Format;  // none: as it is, or the default
 };
 
 std::any ParseScene(LineReader& line) {
@@ -123,7 +120,7 @@ void RunScene(Runner& r, const std::any& args) {
   Host& host = r.SimHost();
   bool known = host.FindScene(a.Key) != nullptr;
   if (!known) host.AddScene(a.Key, SceneFormat{});
-  if (a.Format) host.FindScene(a.Key)->Format = ToSceneFormat(*a.Format);
+  if (a.Format) host.FindScene(a.Key)->Format = *a.Format;
   host.SwitchScene(a.Key);
   // The selection belongs to the scene that was left.
   host.Select({});
@@ -167,10 +164,9 @@ void RunPaste(Runner& r, const std::any& args) {
   SimObject& object =
       r.SimHost().AddImage(a.At.Layer, a.At.Frame, a.At.Frame + a.At.Frames - 1, a.Path);
   r.NameObject(object, a.Name);
-  r.Say("image object #" + std::to_string(object.Id) + " " + Utf8(FileNameOf(a.Path)) + " (" +
+  r.Say("image object " + ObjectRef(object.Id) + " " + Utf8(FileNameOf(a.Path)) + " (" +
         r.ImageSizeText(object) + "), layer " + std::to_string(a.At.Layer) + ", frames " +
-        std::to_string(object.First) + "-" + std::to_string(object.Last) +
-        ", X 0 Y 0 zoom 100 aspect 0");
+        SpanText(object.First, object.Last) + ", X 0 Y 0 zoom 100 aspect 0");
 }
 
 struct AddArgs {
@@ -191,9 +187,8 @@ void RunAdd(Runner& r, const std::any& args) {
   r.CheckFree(a.At);
   SimObject& object = r.SimHost().AddObject(a.At.Layer, a.At.Frame, a.At.Frame + a.At.Frames - 1);
   r.NameObject(object, a.Name);
-  r.Say("object #" + std::to_string(object.Id) + " without image, layer " +
-        std::to_string(a.At.Layer) + ", frames " + std::to_string(object.First) + "-" +
-        std::to_string(object.Last));
+  r.Say("object " + ObjectRef(object.Id) + " without image, layer " + std::to_string(a.At.Layer) +
+        ", frames " + SpanText(object.First, object.Last));
 }
 
 struct DeleteArgs {

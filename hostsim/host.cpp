@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "hostsim/files.h"
+
 namespace hostsim {
 namespace {
 
@@ -83,6 +85,12 @@ void SimObject::SetItem(const std::wstring& effect, const std::wstring& item, st
 
 void SimObject::ClearItem(const std::wstring& effect, const std::wstring& item) {
   Items.erase({effect, item});
+}
+
+bool SimObject::ShowsImage() const {
+  auto image = Effects.find(kImageEffect);
+  auto draw = Effects.find(kDrawEffect);
+  return image != Effects.end() && image->second > 0 && draw != Effects.end() && draw->second > 0;
 }
 
 // The static functions the tables point at; each forwards to the active host.
@@ -361,8 +369,7 @@ SimObject& Host::AddImage(std::int32_t layer, std::int32_t first, std::int32_t l
   object.SetItem(kDrawEffect, kYItem, "0.0");
   object.SetItem(kDrawEffect, kZoomItem, "100.00");
   object.SetItem(kDrawEffect, kAspectItem, "0.000");
-  object.Label = path.substr(
-      path.find_last_of(L"\\/") == std::wstring::npos ? 0 : path.find_last_of(L"\\/") + 1);
+  object.Label = FileNameOf(path);
   return object;
 }
 

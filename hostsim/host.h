@@ -52,6 +52,9 @@ struct SimObject {
   std::optional<std::string> Item(const std::wstring& effect, const std::wstring& item) const;
   void SetItem(const std::wstring& effect, const std::wstring& item, std::string value);
   void ClearItem(const std::wstring& effect, const std::wstring& item);
+  // Whether the host shows it as an image: it has an image-file and a
+  // standard-drawing effect.
+  bool ShowsImage() const;
 };
 
 struct SceneFormat {

@@ -21,22 +21,13 @@
 #include <optional>
 #include <string>
 
+#include "hostsim/files.h"
 #include "hostsim/plugin_module.h"
 #include "hostsim/runner.h"
 #include "hostsim/script.h"
 
 namespace hostsim {
 namespace {
-
-std::wstring WithSlash(std::wstring folder) {
-  if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
-  return folder;
-}
-
-std::wstring FolderOf(const std::wstring& path) {
-  std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
 
 bool MakeFolders(const std::wstring& folder) {
   std::wstring path = WithSlash(folder);

@@ -178,6 +178,49 @@ class RowReader {
   std::vector<std::uint8_t> bgra_;
 };
 
+// Where the two panels lie on the canvas, in canvas pixels. Both panels have
+// the same size: the screen, and room around it for what sticks out.
+struct PanelLayout {
+  double Scale = 0;  // canvas pixels per screen pixel
+  int ScreenWidth = 0;
+  int ScreenHeight = 0;
+  int RoomLeft = 0, RoomTop = 0, RoomRight = 0, RoomBottom = 0;
+  int PanelWidth = 0;
+  int PanelHeight = 0;
+  int LabelHeight = 0;  // above the panels
+  int Gap = 0;          // between them
+  int Width = 0;        // the whole canvas
+  int Height = 0;
+};
+
+// The room on each side is what sticks out there in either placement, capped
+// so that a far overhang does not dwarf the screen.
+PanelLayout LayOutPanels(const PictureInput& before, const PictureInput& after) {
+  PanelLayout l;
+  const double sw = std::max(after.ScreenWidth, 1), sh = std::max(after.ScreenHeight, 1);
+  l.Scale = std::min(kScreenBoxWidth / sw, kScreenBoxHeight / sh);
+  l.ScreenWidth = std::max(1, static_cast<int>(std::lround(sw * l.Scale)));
+  l.ScreenHeight = std::max(1, static_cast<int>(std::lround(sh * l.Scale)));
+  const double cap = std::max(l.ScreenWidth, l.ScreenHeight) / 4.0;
+  auto room = [&](double gapBefore, double gapAfter) {
+    double out = -std::min({gapBefore, gapAfter, 0.0}) * l.Scale;
+    if (!(out <= cap)) out = cap;  // also when the placement is not a number
+    return std::max(kMinRoom, static_cast<int>(std::ceil(out)));
+  };
+  const Gaps b = ComputeGaps(before), a = ComputeGaps(after);
+  l.RoomLeft = room(b.Left, a.Left);
+  l.RoomRight = room(b.Right, a.Right);
+  l.RoomTop = room(b.Top, a.Top);
+  l.RoomBottom = room(b.Bottom, a.Bottom);
+  l.PanelWidth = l.RoomLeft + l.ScreenWidth + l.RoomRight;
+  l.PanelHeight = l.RoomTop + l.ScreenHeight + l.RoomBottom;
+  l.LabelHeight = 7 * kGlyphScale + 2 * kMinRoom;
+  l.Gap = 2 * kMinRoom;
+  l.Width = 2 * l.PanelWidth + l.Gap;
+  l.Height = l.LabelHeight + l.PanelHeight;
+  return l;
+}
+
 // The canvas pixels, from `lo` up to `hi`, whose centres lie past `edge`.
 int FirstCovered(double edge, int lo, int hi) {
   return static_cast<int>(
@@ -261,32 +304,6 @@ HRESULT EncodePng(IWICImagingFactory* factory, const Canvas& canvas, const std::
 }
 
 }  // namespace
-
-PanelLayout LayOutPanels(const PictureInput& before, const PictureInput& after) {
-  PanelLayout l;
-  const double sw = std::max(after.ScreenWidth, 1), sh = std::max(after.ScreenHeight, 1);
-  l.Scale = std::min(kScreenBoxWidth / sw, kScreenBoxHeight / sh);
-  l.ScreenWidth = std::max(1, static_cast<int>(std::lround(sw * l.Scale)));
-  l.ScreenHeight = std::max(1, static_cast<int>(std::lround(sh * l.Scale)));
-  const double cap = std::max(l.ScreenWidth, l.ScreenHeight) / 4.0;
-  auto room = [&](double gapBefore, double gapAfter) {
-    double out = -std::min({gapBefore, gapAfter, 0.0}) * l.Scale;
-    if (!(out <= cap)) out = cap;  // also when the placement is not a number
-    return std::max(kMinRoom, static_cast<int>(std::ceil(out)));
-  };
-  const Gaps b = ComputeGaps(before), a = ComputeGaps(after);
-  l.RoomLeft = room(b.Left, a.Left);
-  l.RoomRight = room(b.Right, a.Right);
-  l.RoomTop = room(b.Top, a.Top);
-  l.RoomBottom = room(b.Bottom, a.Bottom);
-  l.PanelWidth = l.RoomLeft + l.ScreenWidth + l.RoomRight;
-  l.PanelHeight = l.RoomTop + l.ScreenHeight + l.RoomBottom;
-  l.LabelHeight = 7 * kGlyphScale + 2 * kMinRoom;
-  l.Gap = 2 * kMinRoom;
-  l.Width = 2 * l.PanelWidth + l.Gap;
-  l.Height = l.LabelHeight + l.PanelHeight;
-  return l;
-}
 
 bool WritePlacementPng(IWICImagingFactory* factory, const std::wstring& imagePath,
                        const PictureInput& before, const PictureInput& after,

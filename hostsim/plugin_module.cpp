@@ -1,5 +1,7 @@
 #include "hostsim/plugin_module.h"
 
+#include "hostsim/files.h"
+
 namespace hostsim {
 namespace {
 
@@ -69,8 +71,7 @@ std::wstring ExecutableFolder() {
   std::wstring path(32768, L'\0');
   DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
   path.resize(n);
-  std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+  return FolderOf(path);
 }
 
 }  // namespace hostsim

@@ -55,10 +55,6 @@ std::string LengthText(const ObjectState& s, std::int32_t rate, std::int32_t sca
   return std::to_string(frames) + " f " + SecondsText(frames, rate, scale) + " s";
 }
 
-std::string SpanText(const ObjectState& s) {
-  return std::to_string(s.First) + "-" + std::to_string(s.Last);
-}
-
 // One line of the table, its columns as the header names them.
 std::vector<std::string> CellsOf(const TableRow& row, std::int32_t rate, std::int32_t scale) {
   std::string pixels = "-";
@@ -67,9 +63,9 @@ std::vector<std::string> CellsOf(const TableRow& row, std::int32_t rate, std::in
                                    std::to_string(row.ImagePixels->second)
                              : "unreadable";
   }
-  std::string frames = SpanText(row.After);
+  std::string frames = SpanText(row.After.First, row.After.Last);
   if (row.Before.First != row.After.First || row.Before.Last != row.After.Last) {
-    frames = SpanText(row.Before) + kArrow + frames;
+    frames = SpanText(row.Before.First, row.Before.Last) + kArrow + frames;
   }
   return {row.Name,
           std::to_string(row.Layer),
@@ -222,12 +218,17 @@ std::size_t DisplayWidth(const std::string& utf8) {
   return width;
 }
 
+std::string SpanText(std::int32_t first, std::int32_t last) {
+  return std::to_string(first) + "-" + std::to_string(last);
+}
+
 std::string SecondsText(std::int32_t frames, std::int32_t rate, std::int32_t scale) {
   if (rate <= 0 || scale <= 0) return "?";
   return Printf("%.2f", static_cast<double>(frames) * scale / rate);
 }
 
-std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, std::int32_t scale) {
+std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, std::int32_t scale,
+                        const std::string& indent) {
   std::vector<std::vector<std::string>> cells;
   cells.push_back({"object", "layer", "image px", "frames", "length", "zoom %", "X", "Y"});
   for (const TableRow& row : rows)
@@ -245,12 +246,12 @@ std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, st
     }
     while (!text.empty() && text.back() == ' ')
       text.pop_back();
-    out += text + "\n";
+    out += indent + text + "\n";
     if (r == 0) {
       std::size_t total = 0;
       for (std::size_t w : widths)
         total += w + 2;
-      out += std::string(total - 2, '-') + "\n";
+      out += indent + std::string(total - 2, '-') + "\n";
     }
   }
   return out;

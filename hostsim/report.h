@@ -31,7 +31,12 @@ struct TableRow {
 
 // Fixed-width columns; a value that changed shows as "before → after".
 // Lengths are given in frames and in seconds at rate/scale frames per second.
-std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, std::int32_t scale);
+// Every line starts with `indent`.
+std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, std::int32_t scale,
+                        const std::string& indent = "");
+
+// A span of frames as the printouts show it: "first-last".
+std::string SpanText(std::int32_t first, std::int32_t last);
 
 // Seconds for a number of frames, two decimals; "?" when the rate is unusable.
 std::string SecondsText(std::int32_t frames, std::int32_t rate, std::int32_t scale);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "hostsim/files.h"
 #include "hostsim/picture_png.h"
 
 namespace hostsim {
@@ -14,13 +15,6 @@ namespace {
 
 constexpr const wchar_t* kModuleName = L"Velmora.aux2";
 constexpr const wchar_t* kDialogTitle = L"Velmora の設定";
-
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  if (file == nullptr) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && ok;
-}
 
 // Under Wine a window needs an X display; on Windows there always is one.
 bool HasDisplay() {
@@ -54,13 +48,6 @@ struct DialogCloser {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED), 0);
   }
 };
-
-bool IsImage(const SimObject& object) {
-  auto image = object.Effects.find(kImageEffect);
-  auto draw = object.Effects.find(kDrawEffect);
-  return image != object.Effects.end() && image->second > 0 && draw != object.Effects.end() &&
-         draw->second > 0;
-}
 
 // The scene's objects by layer, then by first frame.
 std::vector<SimObject*> SortedObjects(Scene& scene) {
@@ -102,23 +89,6 @@ void WriteError(const std::string& text) {
 std::string SceneFormatText(const SceneFormat& f, const char* between) {
   return std::to_string(f.Width) + "x" + std::to_string(f.Height) + between +
          std::to_string(f.Rate) + "/" + std::to_string(f.Scale) + " fps";
-}
-
-std::wstring FileNameOf(const std::wstring& path) {
-  std::size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  if (file == nullptr) return false;
-  char buffer[65536];
-  std::size_t n;
-  bytes.clear();
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-    bytes.append(buffer, n);
-  std::fclose(file);
-  return true;
 }
 
 Runner::Runner(const Options& options) : opt_(options) {
@@ -242,8 +212,7 @@ void Runner::CheckFree(const Placement& at) {
   for (const auto& object : host_.CurrentScene().Objects) {
     if (object->Layer == at.Layer && object->First <= last && at.Frame <= object->Last) {
       Fatal("layer " + std::to_string(at.Layer) + " is taken at frames " +
-            std::to_string(object->First) + "-" + std::to_string(object->Last) + " by " +
-            Utf8(object->Label));
+            SpanText(object->First, object->Last) + " by " + Utf8(object->Label));
     }
   }
 }
@@ -277,10 +246,10 @@ ObjectState Runner::StateOf(const SimObject& object) {
   ObjectState s;
   s.First = object.First;
   s.Last = object.Last;
-  if (IsImage(object)) {
+  if (object.ShowsImage()) {
     s.Zoom = object.Item(kDrawEffect, kZoomItem).value_or("");
-    s.X = object.Item(kDrawEffect, L"X").value_or("");
-    s.Y = object.Item(kDrawEffect, L"Y").value_or("");
+    s.X = object.Item(kDrawEffect, kXItem).value_or("");
+    s.Y = object.Item(kDrawEffect, kYItem).value_or("");
   }
   return s;
 }
@@ -332,13 +301,12 @@ void Runner::PrintTimeline() {
       std::to_string(scene.LastLayer.value_or(lastLayer)));
   for (SimObject* o : objects) {
     std::string line = "layer " + std::to_string(o->Layer) + "  frames " +
-                       std::to_string(o->First) + "-" + std::to_string(o->Last) + "  #" +
-                       std::to_string(o->Id) + " " + Utf8(o->Label);
-    if (IsImage(*o)) {
+                       SpanText(o->First, o->Last) + "  " + ObjectRef(o->Id) + " " + Utf8(o->Label);
+    if (o->ShowsImage()) {
       auto file = o->Item(kImageEffect, kFileItem);
       line += "  image " + (file ? Utf8(FileNameOf(Wide(*file))) : std::string("(no file)")) +
-              "  X " + o->Item(kDrawEffect, L"X").value_or("-") + "  Y " +
-              o->Item(kDrawEffect, L"Y").value_or("-") + "  zoom " +
+              "  X " + o->Item(kDrawEffect, kXItem).value_or("-") + "  Y " +
+              o->Item(kDrawEffect, kYItem).value_or("-") + "  zoom " +
               o->Item(kDrawEffect, kZoomItem).value_or("-") + "  aspect " +
               o->Item(kDrawEffect, kAspectItem).value_or("-");
     } else {
@@ -352,7 +320,7 @@ TableRow Runner::RowOf(const SimObject& object) {
   TableRow row;
   row.Name = Utf8(object.Label);
   row.Layer = object.Layer;
-  row.IsImage = IsImage(object);
+  row.IsImage = object.ShowsImage();
   row.After = StateOf(object);
   auto found = before_.find(object.Id);
   row.Before = found == before_.end() ? row.After : found->second;
@@ -411,14 +379,7 @@ void Runner::PrintTable(const std::string& title) {
   if (!title.empty()) Write("\n  " + title + "\n");
   Write("  scene " + std::to_string(scene.Key) + ", " + SceneFormatText(scene.Format, " at ") +
         "; \"a → b\": before → now, one value: unchanged\n\n");
-  std::string table = FormatTable(rows, scene.Format.Rate, scene.Format.Scale);
-  std::string indented;
-  for (std::size_t pos = 0; pos < table.size();) {
-    std::size_t end = table.find('\n', pos);
-    indented.append("  ").append(table, pos, end - pos + 1);
-    pos = end + 1;
-  }
-  Write(indented + "\n");
+  Write(FormatTable(rows, scene.Format.Rate, scene.Format.Scale, "  ") + "\n");
   for (const std::string& name : pictures)
     Say("picture: " + name);
 }

@@ -38,9 +38,6 @@ void WriteError(const std::string& text);
 // "1920x1080, 30/1 fps" with `between` as the ", ".
 std::string SceneFormatText(const SceneFormat& format, const char* between);
 
-std::wstring FileNameOf(const std::wstring& path);
-bool ReadWholeFile(const std::wstring& path, std::string& bytes);
-
 class Runner {
  public:
   explicit Runner(const Options& options);
@@ -88,8 +85,8 @@ class Runner {
   void PrintSummary();
   std::optional<ImageSize> ImageSizeOf(const SimObject& object);
   TableRow RowOf(const SimObject& object);
-  // Draws where an aligned image lies on the screen; returns the file name.
-  // Appends the names of the files written (or why one could not be).
+  // Draws where an aligned image lies on the screen and appends the names
+  // of the files written (or why one could not be) to `names`.
   void WritePictures(const SimObject& object, const TableRow& row, std::vector<std::string>& names);
   static ObjectState StateOf(const SimObject& object);
 

@@ -2,13 +2,12 @@
 // both driven by the command table.
 #include "hostsim/script.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
+#include "hostsim/files.h"
 #include "hostsim/host.h"
 
 namespace hostsim {
@@ -146,8 +145,8 @@ std::int64_t ParseInteger(const std::string& text, std::int64_t low, std::int64_
   return value;
 }
 
-ScriptFormat ParseSizeAndRate(const std::string& size, const std::string& rate) {
-  ScriptFormat format;
+SceneFormat ParseSizeAndRate(const std::string& size, const std::string& rate) {
+  SceneFormat format;
   std::size_t x = size.find_first_of("x×");
   if (x == std::string::npos || x == 0) {
     Fail("the screen size must look like 1920x1080, not " + Quote(size));
@@ -264,8 +263,8 @@ std::string ScriptHelp() {
 }
 
 std::wstring DrawItemName(const std::string& scriptName) {
-  if (scriptName == "X" || scriptName == "x") return L"X";
-  if (scriptName == "Y" || scriptName == "y") return L"Y";
+  if (scriptName == "X" || scriptName == "x") return kXItem;
+  if (scriptName == "Y" || scriptName == "y") return kYItem;
   if (scriptName == "zoom" || Wide(scriptName) == kZoomItem) return kZoomItem;
   if (scriptName == "aspect" || Wide(scriptName) == kAspectItem) return kAspectItem;
   return std::wstring();
@@ -275,8 +274,7 @@ Script ParseScript(const std::string& text, const std::wstring& baseFolder) {
   Script script;
   ScriptState state;
   std::string body = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text;
-  std::wstring base = baseFolder;
-  if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
+  const std::wstring base = WithSlash(baseFolder);
 
   std::size_t pos = 0;
   int lineNumber = 0;
@@ -300,19 +298,6 @@ Script ParseScript(const std::string& text, const std::wstring& baseFolder) {
     pos = newline + 1;
   }
   return script;
-}
-
-// A path relative to `base` (or absolute) made whole.
-std::wstring FullPath(const std::wstring& base, const std::wstring& path) {
-  bool absolute = (path.size() > 1 && path[1] == L':') ||
-                  (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
-  std::wstring joined = absolute ? path : base + path;
-  DWORD n = GetFullPathNameW(joined.c_str(), 0, nullptr, nullptr);
-  if (n == 0) return joined;
-  std::wstring full(n, L'\0');
-  n = GetFullPathNameW(joined.c_str(), n, full.data(), nullptr);
-  full.resize(n);
-  return full;
 }
 
 }  // namespace hostsim

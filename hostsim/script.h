@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "hostsim/host.h"
+
 namespace hostsim {
 
 class LineReader;
@@ -81,15 +83,8 @@ std::string Quote(const std::string& text);
 std::int64_t ParseInteger(const std::string& text, std::int64_t low, std::int64_t high,
                           const char* what);
 
-struct ScriptFormat {
-  std::int32_t Width = 1920;
-  std::int32_t Height = 1080;
-  std::int32_t Rate = 30;
-  std::int32_t Scale = 1;
-};
-
 // "1920x1080" (or 1920×1080) and "30000/1001".
-ScriptFormat ParseSizeAndRate(const std::string& size, const std::string& rate);
+SceneFormat ParseSizeAndRate(const std::string& size, const std::string& rate);
 
 inline constexpr std::int32_t kDefaultPasteFrames = 120;
 
@@ -164,9 +159,5 @@ class LineReader {
 // The standard-drawing item a script name stands for ("X", "Y", "zoom" → 拡大率,
 // "aspect" → 縦横比, or the host's own names); empty when unknown.
 std::wstring DrawItemName(const std::string& scriptName);
-
-// `path` made absolute; a relative path is taken from `base` (empty: from
-// the current folder).
-std::wstring FullPath(const std::wstring& base, const std::wstring& path);
 
 }  // namespace hostsim
