@@ -172,6 +172,10 @@ bool RunScan() {
 
   TimelineInfo info{};
   edit->QueryTimelineInfo(&info, sizeof info);
+  // Judged as it stands, a timeline the host did not describe would get a
+  // baseline under the wrong scene and candidates fitted to nothing, which
+  // would then count as known for good. Asked again later instead.
+  if (!DescribesAScene(info)) return false;
 
   // The records' paths are views into `texts`, which outlives them; both are
   // the scan's own and go when it ends.

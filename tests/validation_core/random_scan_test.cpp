@@ -345,9 +345,15 @@ struct Model {
       ResetPending = false;
       p.ResetConsumed = true;
     }
-    // A refused info query leaves the zeroed record: scene 0, layer 0 only.
-    p.Key = c.RefuseInfo ? 0u : scene.Key;
-    std::int32_t surveyLast = c.RefuseInfo ? 0 : timeline.LastLayer;
+    // A refused info query leaves the zeroed record, and a scene without a
+    // screen or a frame rate is no scene either: asked again, nothing surveyed.
+    const hostsim::SceneFormat& f = scene.Format;
+    if (c.RefuseInfo || f.Width <= 0 || f.Height <= 0 || f.Rate <= 0 || f.Scale <= 0) {
+      p.Result = false;
+      return p;
+    }
+    p.Key = scene.Key;
+    std::int32_t surveyLast = timeline.LastLayer;
     if (c.RefuseRead) {
       p.Result = false;
       return p;
