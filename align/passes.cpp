@@ -8,6 +8,7 @@
 #include "align/fit.h"
 #include "plugin/guard.h"
 #include "plugin/host_log.h"
+#include "plugin/lifetime.h"
 #include "plugin/state.h"
 #include "plugin/timeline.h"
 
@@ -68,6 +69,7 @@ void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
 }
 
 void VELMORA_HOSTCALL AlignSelectedCommand(TimelineAccess* access) {
+  const ModuleInUse inUse;
   RunGuarded([&] { SelectedCommand(access); });
 }
 

@@ -170,6 +170,10 @@ bool RunScan() {
 
   if (state::ResetPending.exchange(0) != 0) state::KnownObjects.clear();
 
+  // The host may pump messages inside its callbacks, and shut the plug-in
+  // down there or from another thread: what the scan finds after that
+  // belongs to no one, and a new lifetime may have emptied the registry.
+  const std::uint32_t lifetime = state::Lifetime.load();
   TimelineInfo info{};
   edit->QueryTimelineInfo(&info, sizeof info);
   // Judged as it stands, a timeline the host did not describe would get a
@@ -192,6 +196,7 @@ bool RunScan() {
   // The survey's only while RunRead runs.
   context.SurveyList = nullptr;
   context.SurveyTexts = nullptr;
+  if (state::Lifetime.load() != lifetime) return true;
   if (!surveyed) return false;
   // Not repeated: the next host event brings a new scan.
   if (context.SurveyFailed) return true;
@@ -209,7 +214,9 @@ bool RunScan() {
   state::PendingSceneFormat = SceneFormatOf(info);
   context.PendingObjects = &state::PendingObjects;
   context.Format = &state::PendingSceneFormat;
-  if (edit->RunEdit(&AlignPendingPass) == 0) return false;
+  const bool aligned = edit->RunEdit(&AlignPendingPass) != 0;
+  if (state::Lifetime.load() != lifetime) return true;
+  if (!aligned) return false;
 
   // `known` is still valid: nothing has touched the registry since the lookup.
   for (ObjectId id : candidates)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "plugin/guard.h"
+#include "plugin/lifetime.h"
 #include "plugin/state.h"
 #include "settings/resource.h"
 #include "settings/settings.h"
@@ -122,6 +123,7 @@ bool Confirm(HWND dialog) {
 }  // namespace
 
 std::intptr_t VELMORA_HOSTCALL OpenSettingsDialog(HWND parent) {
+  const ModuleInUse inUse;
   return DialogBoxParamW(state::ModuleInstance, MAKEINTRESOURCEW(kSettingsDialogId), parent,
                          &SettingsDialogProc, 0);
 }
@@ -144,8 +146,15 @@ void UpdateControlStates(HWND dialog) {
 
 namespace {
 
+// The lifetime the dialog was opened in; a dialog that outlives it keeps
+// nothing, whatever the user presses.
+bool OpenedInThisLifetime(HWND dialog) {
+  return static_cast<std::uint32_t>(GetWindowLongPtrW(dialog, DWLP_USER)) == state::Lifetime.load();
+}
+
 INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
   if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(dialog, DWLP_USER, static_cast<LONG_PTR>(state::Lifetime.load()));
     FillControls(dialog);
     UpdateControlStates(dialog);
     return TRUE;  // let the platform focus the first control
@@ -160,14 +169,32 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
       if (HIWORD(wParam) == CBN_SELCHANGE) UpdateControlStates(dialog);
       return TRUE;
     case IDOK:
-      if (Confirm(dialog)) EndDialog(dialog, IDOK);
+      if (!OpenedInThisLifetime(dialog)) {
+        EndDialog(dialog, IDCANCEL);
+      } else if (Confirm(dialog)) {
+        EndDialog(dialog, IDOK);
+      }
       return TRUE;
     case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
     default: return FALSE;
   }
 }
 
+BOOL CALLBACK CloseIfSettingsDialog(HWND window, LPARAM) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  // A dialog's procedure is read only from windows of this process.
+  if (process == GetCurrentProcessId() &&
+      GetWindowLongPtrW(window, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(&SettingsDialogProc)) {
+    // Only the dialog's own thread may end it; closed, it cancels.
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  return TRUE;
+}
+
 }  // namespace
+
+void CloseSettingsDialogs() { EnumWindows(&CloseIfSettingsDialog, 0); }
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   INT_PTR handled = FALSE;

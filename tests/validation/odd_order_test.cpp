@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "hostsim/host.h"
@@ -17,6 +18,7 @@
 namespace {
 
 using hostsim::Host;
+using hostsim::SimObject;
 using validation::CountOps;
 using validation::kWindowClass;
 using validation::MessageWindows;
@@ -182,6 +184,65 @@ TEST_F(OddOrder, UninitializeFromAnotherThreadStopsTheRetry) {
   Host::PumpMessages(700);
   EXPECT_EQ(CountOps(host, "RunRead"), attempts);
   EXPECT_EQ(MessageWindows(kWindowClass), 0);
+}
+
+// The host may pump messages inside RunRead, and there take a shut-down
+// from another thread and unload the module: the scan still has to return
+// into its own code, which must then still be there.
+TEST_F(OddOrder, ShutdownWhileTheHostRunsTheSurveyKeepsTheModule) {
+  Load();
+  ASSERT_TRUE(Module().Start(host));
+  Event();
+  host.AddImage(0, 0, 9, L"C:\\p.png");
+  bool shutDown = false;
+  host.OnCallbackEnter = [&] {
+    if (std::exchange(shutDown, true)) return;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+      Module().UninitializePlugin();
+      done = true;
+    });
+    while (!done)
+      Host::PumpMessages(5);
+    worker.join();
+    host.ForgetRegistrations();
+    Module().Unload();
+  };
+  host.ClearCalls();
+  Event();
+  ASSERT_TRUE(shutDown);
+  EXPECT_EQ(MessageWindows(kWindowClass), 0);
+  // What the survey found belongs to no one: nothing aligned.
+  EXPECT_EQ(CountOps(host, "RunEdit"), 0);
+  host.OnCallbackEnter = nullptr;
+}
+
+// After a shut-down that had to keep the module mapped, loading the file
+// again gives the same image back: it must start as a fresh one, with no
+// memory of the scene and no logger it was not given.
+TEST_F(OddOrder, ModuleKeptMappedStartsAfreshWhenLoadedAgain) {
+  Load();
+  ASSERT_TRUE(Module().Start(host));
+  Event();
+  // Shut down from inside the survey, on the host's own thread.
+  host.OnCallbackEnter = [&] {
+    if (Module().Loaded()) Module().UninitializePlugin();
+  };
+  Event();
+  host.OnCallbackEnter = nullptr;
+  const HMODULE kept = Module().Handle();
+  host.ForgetRegistrations();
+  Module().Unload();
+
+  SimObject& pasted = host.AddImage(0, 0, 9, L"C:\\p.png");  // while unloaded
+  host.ClearLog();
+  Load();
+  ASSERT_EQ(Module().Handle(), kept) << "the module was not kept mapped";
+  ASSERT_TRUE(Module().Start(host, /*withLogger=*/false));
+  EXPECT_TRUE(host.InfoLines().empty()) << "a logger from before the reload was used";
+  Event();
+  EXPECT_EQ(pasted.Length(), 10) << "a fresh plug-in takes the image into its first baseline";
+  EXPECT_EQ(CountOps(host, "RunEdit"), 0);
 }
 
 TEST_F(OddOrder, SecondRegisterLeavesOneWindow) {
