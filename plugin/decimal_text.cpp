@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 namespace {
@@ -68,6 +69,100 @@ std::int64_t OptionalExponent(const char*& at, bool hex) {
   return ExponentValue(at);
 }
 
+// A number as strtod's grammar splits it.
+struct NumberParts {
+  bool negative = false;
+  bool hex = false;
+  std::string_view whole;     // digits before the point
+  std::string_view fraction;  // digits after it
+  std::int64_t exponent = 0;  // as written; a power of two for hex
+  const char* end = nullptr;  // past the number; null when there is none
+};
+
+NumberParts SplitNumber(const char* text) {
+  NumberParts n;
+  const char* at = text;
+  while (IsBlank(*at))
+    ++at;
+  n.negative = *at == '-';
+  if (*at == '+' || *at == '-') ++at;
+  n.hex = at[0] == '0' && (at[1] | 0x20) == 'x' &&
+          (IsHexDigit(at[2]) || (at[2] == '.' && IsHexDigit(at[3])));
+  if (n.hex) at += 2;
+  const auto isDigit = n.hex ? IsHexDigit : IsDecimalDigit;
+  const char* first = at;
+  while (isDigit(*at))
+    ++at;
+  n.whole = std::string_view(first, static_cast<std::size_t>(at - first));
+  if (*at == '.' && (!n.whole.empty() || isDigit(at[1]))) {
+    first = ++at;
+    while (isDigit(*at))
+      ++at;
+    n.fraction = std::string_view(first, static_cast<std::size_t>(at - first));
+  }
+  if (n.whole.empty() && n.fraction.empty()) return n;
+  n.exponent = OptionalExponent(at, n.hex);
+  n.end = at;
+  return n;
+}
+
+// Decimal numbers whose digits and power of ten are both exact doubles: one
+// rounding, the division's or product's, gives what strtod gives, without
+// building a text. Most texts the survey reads ("0.00", "100.00") are such.
+bool ExactValue(const NumberParts& n, double& value) {
+  constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  constexpr std::int64_t kLargestPower = 22;
+  constexpr std::size_t kExactDigits = 15;  // below 2^53
+  if (n.hex || n.whole.size() + n.fraction.size() > kExactDigits) return false;
+  const std::int64_t power = n.exponent - static_cast<std::int64_t>(n.fraction.size());
+  if (power < -kLargestPower || power > kLargestPower) return false;
+  std::uint64_t digits = 0;
+  for (std::string_view part : {n.whole, n.fraction}) {
+    for (char c : part)
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  const auto mantissa = static_cast<double>(digits);
+  value = power < 0 ? mantissa / kPowersOfTen[-power] : mantissa * kPowersOfTen[power];
+  if (n.negative) value = -value;
+  return true;
+}
+
+// Any other number, through strtod, written without its point: "2.5" as
+// "25e-1". Past the digits that can matter to a double's rounding only
+// whether any of the rest is non-zero counts, so that the exponent stays
+// small enough for strtod however long the text.
+double RuntimeValue(const NumberParts& n) {
+  const std::size_t keep = n.hex ? 300 : 800;
+  std::string text = n.negative ? "-" : "";
+  if (n.hex) text += "0x";
+  std::int64_t dropped = 0;
+  bool leading = true, sticky = false;
+  for (std::string_view part : {n.whole, n.fraction}) {
+    for (char c : part) {
+      if (leading && c == '0') continue;
+      leading = false;
+      if (text.size() < keep) {
+        text.push_back(c);
+      } else {
+        ++dropped;
+        sticky = sticky || c != '0';
+      }
+    }
+  }
+  if (leading) text.push_back('0');
+  if (sticky) {
+    text.push_back('1');
+    --dropped;
+  }
+  const std::int64_t digitShift = dropped - static_cast<std::int64_t>(n.fraction.size());
+  text.push_back(n.hex ? 'p' : 'e');
+  // A hexadecimal digit is four bits of the binary exponent.
+  text += std::to_string(n.exponent + digitShift * (n.hex ? 4 : 1));
+  return std::strtod(text.c_str(), nullptr);
+}
+
 }  // namespace
 
 std::string FixedText(double value, int decimals) { return Printed("%.*f", decimals, value); }
@@ -77,43 +172,24 @@ std::string GeneralText(double value, int significant) {
 }
 
 double DecimalValue(const char* text, const char** end) {
+  const NumberParts n = SplitNumber(text);
+  if (n.end != nullptr) {
+    *end = n.end;
+    double value = 0.0;
+    return ExactValue(n, value) ? value : RuntimeValue(n);
+  }
+  // No digits: an infinity or a NaN, which have no point to misread, or no
+  // number at all.
+  *end = text;
   const char* at = text;
-  while (IsBlank(*at))
+  while (IsBlank(*at) || *at == '+' || *at == '-')
     ++at;
-  std::string plain;  // the mantissa's sign and digits, without its point
-  if (*at == '+' || *at == '-') plain.push_back(*at++);
-  const bool hex = at[0] == '0' && (at[1] | 0x20) == 'x' &&
-                   (IsHexDigit(at[2]) || (at[2] == '.' && IsHexDigit(at[3])));
-  if (hex) {
-    plain += "0x";
-    at += 2;
-  }
-  const auto isDigit = hex ? IsHexDigit : IsDecimalDigit;
-  const std::size_t before = plain.size();
-  for (; isDigit(*at); ++at)
-    plain.push_back(*at);
-  std::int64_t fractionDigits = 0;
-  if (*at == '.' && (plain.size() > before || isDigit(at[1]))) {
-    for (++at; isDigit(*at); ++at, ++fractionDigits)
-      plain.push_back(*at);
-  }
-  if (plain.size() == before) {
-    // No digits: an infinity or a NaN, which have no point to misread, or
-    // no number at all.
-    *end = text;
-    const char letter = static_cast<char>(*at | 0x20);
-    if (letter != 'i' && letter != 'n') return 0.0;
-    char* stop = nullptr;
-    const double value = std::strtod(text, &stop);
-    *end = stop;
-    return value;
-  }
-  // A hexadecimal digit is four bits of the binary exponent.
-  const std::int64_t shift = OptionalExponent(at, hex) - fractionDigits * (hex ? 4 : 1);
-  plain.push_back(hex ? 'p' : 'e');
-  plain += std::to_string(shift);
-  *end = at;
-  return std::strtod(plain.c_str(), nullptr);
+  const char letter = static_cast<char>(*at | 0x20);
+  if (letter != 'i' && letter != 'n') return 0.0;
+  char* stop = nullptr;
+  const double value = std::strtod(text, &stop);
+  *end = stop;
+  return value;
 }
 
 }  // namespace velmora

@@ -32,6 +32,8 @@ void TakeLogger(HostLogger* logger) {
 
 bool Initialize(std::uint32_t hostVersion) {
   BeginLifetime();
+  // The logger is the host's: it may pump messages, and a shut-down come.
+  const ModuleInUse inUse;
   state::HostVersion = hostVersion;
   LoadSettings(state::ModuleInstance);
   wchar_t line[128];
@@ -43,6 +45,7 @@ bool Initialize(std::uint32_t hostVersion) {
 
 void Register(const HostTable* host) {
   BeginLifetime();
+  const ModuleInUse inUse;
   CreateMessageWindow();
   state::Edit = host->CreateEditHandle();
   host->RegisterResetHandler(&RequestReset);
@@ -58,10 +61,14 @@ void Uninitialize() {
   // atomics taken in opposite order on each side, so no gap is left between
   // them.
   state::Lifetime.fetch_add(1);
+  // Counted again at the end: code under way now may have finished by then,
+  // and still be returning through its last instructions.
+  bool underWay = state::CodeUnderWay.load() > 0;
   DestroyMessageWindow();
   // Its settings belong to a plug-in that is gone: nothing of it is saved.
   CloseSettingsDialogs();
-  if (state::CodeUnderWay.load() > 0) PinModule();
+  underWay = underWay || state::CodeUnderWay.load() > 0;
+  if (underWay) PinModule();
 }
 
 }  // namespace velmora

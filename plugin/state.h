@@ -48,6 +48,8 @@ using KnownObjectRegistry = std::unordered_map<std::uint32_t, ObjectIdSet>;
 // What RunScan hands to the host callbacks it runs, which receive nothing but
 // the access table. Lives on RunScan's stack; see state::Scan.
 struct ScanContext {
+  ScanContext();
+
   // For the survey (RunRead): layers 0..SurveyLastLayer are listed into
   // SurveyList, their file paths into SurveyTexts; both are null outside
   // RunRead.
@@ -60,6 +62,13 @@ struct ScanContext {
   // them with; null until the scan has candidates.
   const std::set<ObjectId>* PendingObjects = nullptr;
   const SceneFormat* Format = nullptr;
+  // The plug-in's lifetime the scan began in (state::Lifetime), taken when
+  // the context is made. The host may pump messages inside its calls and shut
+  // the plug-in down there, or from another thread: what the scan finds after
+  // that belongs to no one, and a new lifetime may have emptied the registry
+  // it would write to.
+  std::uint32_t Lifetime;
+  bool StillCurrent() const;
 };
 
 namespace state {
@@ -158,6 +167,9 @@ inline void ResetToLoadValues() {
 }
 
 }  // namespace state
+
+inline ScanContext::ScanContext() : Lifetime(state::Lifetime.load()) {}
+inline bool ScanContext::StillCurrent() const { return state::Lifetime.load() == Lifetime; }
 
 // Makes `context` the running scan's for as long as the guard lives, on
 // every way out of the scope.

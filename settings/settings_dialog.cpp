@@ -124,8 +124,13 @@ bool Confirm(HWND dialog) {
 
 std::intptr_t VELMORA_HOSTCALL OpenSettingsDialog(HWND parent) {
   const ModuleInUse inUse;
+  // A plug-in that was shut down has no settings to show or keep.
+  const std::uint32_t lifetime = state::Lifetime.load();
+  if (lifetime != state::StateLifetime) return IDCANCEL;
+  // The dialog keeps the lifetime it was opened in: a shut-down may come
+  // before it exists, where nothing can close it.
   return DialogBoxParamW(state::ModuleInstance, MAKEINTRESOURCEW(kSettingsDialogId), parent,
-                         &SettingsDialogProc, 0);
+                         &SettingsDialogProc, static_cast<LPARAM>(lifetime));
 }
 
 void UpdateControlStates(HWND dialog) {
@@ -152,9 +157,9 @@ bool OpenedInThisLifetime(HWND dialog) {
   return static_cast<std::uint32_t>(GetWindowLongPtrW(dialog, DWLP_USER)) == state::Lifetime.load();
 }
 
-INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, static_cast<LONG_PTR>(state::Lifetime.load()));
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     FillControls(dialog);
     UpdateControlStates(dialog);
     return TRUE;  // let the platform focus the first control
@@ -196,9 +201,9 @@ BOOL CALLBACK CloseIfSettingsDialog(HWND window, LPARAM) {
 
 void CloseSettingsDialogs() { EnumWindows(&CloseIfSettingsDialog, 0); }
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   INT_PTR handled = FALSE;
-  RunGuarded([&] { handled = HandleMessage(dialog, message, wParam); });
+  RunGuarded([&] { handled = HandleMessage(dialog, message, wParam, lParam); });
   return handled;
 }
 

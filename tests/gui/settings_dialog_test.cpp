@@ -558,5 +558,19 @@ TEST_F(SettingsDialog, ShutdownFromAnotherThreadClosesItAsCancelled) {
   EXPECT_EQ(IniBytes(), kStartIni);
 }
 
+// A host may still run the configuration menu after the shut-down: a
+// plug-in that is gone shows no settings it could not keep.
+TEST_F(SettingsDialog, NotShownOnceThePluginIsShutDown) {
+  Start(kStartIni);
+  Module().UninitializePlugin();
+  Driver driver({Do([](Driver& d) {
+    SetItemText(d.Dialog(), kSecondsEdit, L"4");
+    PressButton(d.Dialog(), IDOK);
+  })});
+  EXPECT_EQ(Open(driver), std::optional<std::intptr_t>(IDCANCEL));
+  EXPECT_EQ(driver.StepsDone(), 0u) << "the dialog was shown";
+  EXPECT_EQ(IniBytes(), kStartIni);
+}
+
 }  // namespace
 }  // namespace guitest

@@ -334,6 +334,10 @@ struct Prediction {
   bool ResetConsumed = false;
 };
 
+bool DescribesAScene(const hostsim::SceneFormat& f) {
+  return f.Width > 0 && f.Height > 0 && f.Rate > 0 && f.Scale > 0;
+}
+
 struct Model {
   std::map<std::uint32_t, std::set<std::int64_t>> Known;
   bool ResetPending = false;
@@ -345,22 +349,17 @@ struct Model {
       ResetPending = false;
       p.ResetConsumed = true;
     }
-    // A refused info query leaves the zeroed record, and a scene without a
-    // screen or a frame rate is no scene either: asked again, nothing surveyed.
-    const hostsim::SceneFormat& f = scene.Format;
-    if (c.RefuseInfo || f.Width <= 0 || f.Height <= 0 || f.Rate <= 0 || f.Scale <= 0) {
-      p.Result = false;
-      return p;
-    }
     p.Key = scene.Key;
-    std::int32_t surveyLast = timeline.LastLayer;
-    if (c.RefuseRead) {
+    // A refused info query leaves the zeroed record, which is no scene, as
+    // one without a screen or a frame rate is not: asked again, as a refused
+    // survey is.
+    if (c.RefuseInfo || !DescribesAScene(scene.Format) || c.RefuseRead) {
       p.Result = false;
       return p;
     }
     p.Surveyed = true;
     std::vector<Record> records;
-    for (const SimObject* object : timeline.Walk(surveyLast)) {
+    for (const SimObject* object : timeline.Walk(timeline.LastLayer)) {
       records.push_back(RecordOf(*object));
       p.SurveyIds.push_back(object->Id);
     }
