@@ -280,10 +280,12 @@ struct Thunks {
   static void VELMORA_HOSTCALL Info(velmora::HostLogger* logger, const wchar_t* text) {
     (void)logger;
     H().logger_.Info.emplace_back(text ? text : L"");
+    if (H().OnCall) H().OnCall("Info");
   }
   static void VELMORA_HOSTCALL Warn(velmora::HostLogger* logger, const wchar_t* text) {
     (void)logger;
     H().logger_.Warn.emplace_back(text ? text : L"");
+    if (H().OnCall) H().OnCall("Warn");
   }
 };
 
@@ -491,6 +493,7 @@ void Host::ClearLog() {
 
 void Host::Record(const char* op, std::string args) {
   if (RecordCalls) calls_.push_back(HostCall{op, std::move(args)});
+  if (OnCall) OnCall(op);
 }
 
 void Host::Violation(std::string what) { violations_.push_back(std::move(what)); }

@@ -134,6 +134,10 @@ class Host {
   // Runs at the start of every RunRead / RunEdit callback, e.g. to let the
   // message loop run where a real host might.
   std::function<void()> OnCallbackEnter;
+  // Runs inside every call the plug-in makes into the host, its logger's
+  // ("Info", "Warn") included, once the call is recorded: e.g. to pump
+  // messages, or shut the plug-in down, where a real host might.
+  std::function<void(const std::string& op)> OnCall;
   // Replaces ObjectAtOrAfter's answer; receives the honest answer.
   std::function<ObjectHandle(std::int32_t layer, std::int32_t frame, ObjectHandle honest)>
       ObjectAtOrAfterHook;

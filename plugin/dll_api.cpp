@@ -26,7 +26,9 @@ std::uint32_t VELMORA_HOSTCALL RequiredVersion() { return velmora::kRequiredHost
 
 const CommonPluginTable* VELMORA_HOSTCALL GetCommonPluginTable() { return velmora::CommonTable(); }
 
-void VELMORA_HOSTCALL InitializeLogger(HostLogger* logger) { velmora::state::Logger = logger; }
+void VELMORA_HOSTCALL InitializeLogger(HostLogger* logger) {
+  velmora::RunGuarded([&] { velmora::TakeLogger(logger); });
+}
 
 bool VELMORA_HOSTCALL InitializePlugin(std::uint32_t hostVersion) {
   // When loading fails the settings stay at their built-in values, and the
