@@ -378,10 +378,8 @@ void Runner::OpenDialog(DialogAction action, std::int64_t closeAfterMs) {
         CreateWindowExW(0, wc.lpszClassName, L"velmora-host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                         CW_USEDEFAULT, 640, 400, nullptr, nullptr, wc.hInstance, nullptr);
   }
-  if (action == DialogAction::Wait) {
-    Say("the settings dialog is open: close it to go on");
-    AllowTime(kPersonLimitMs);
-  }
+  if (action == DialogAction::Wait) Say("the settings dialog is open: close it to go on");
+  AllowTime(action == DialogAction::Wait ? kPersonLimitMs : static_cast<DWORD>(closeAfterMs));
   window_watch::ExpectDialog(action, static_cast<DWORD>(closeAfterMs));
   auto result = host_.OpenConfigMenu(mainWindow_);
   for (const std::string& note : window_watch::TakeNotes())
