@@ -131,12 +131,19 @@ struct Thunks {
 
   // EditHandle
   static std::uint8_t VELMORA_HOSTCALL RunEdit(velmora::EditCallback callback) {
-    H().Record("RunEdit", "");
-    return H().Run(callback, true);
+    return RunAndRecord("RunEdit", callback, true);
   }
   static std::uint8_t VELMORA_HOSTCALL RunRead(velmora::EditCallback callback) {
-    H().Record("RunRead", "");
-    return H().Run(callback, false);
+    return RunAndRecord("RunRead", callback, false);
+  }
+  static std::uint8_t RunAndRecord(const char* op, velmora::EditCallback callback, bool write) {
+    Host& h = H();
+    const bool recorded = h.RecordCalls;
+    h.Record(op, "");
+    const std::size_t at = h.calls_.size();
+    const std::uint8_t ran = h.Run(callback, write);
+    if (ran == 0 && recorded && at > 0 && at <= h.calls_.size()) h.calls_[at - 1].Refused = true;
+    return ran;
   }
   static std::uint8_t VELMORA_HOSTCALL QueryTimelineInfo(velmora::TimelineInfo* info,
                                                          std::int32_t size) {

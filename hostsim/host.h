@@ -78,6 +78,8 @@ struct Scene {
 struct HostCall {
   std::string Op;
   std::string Args;
+  // A RunRead or RunEdit the host answered with 0 (refused, or no callback).
+  bool Refused = false;
   std::string Text() const { return Op + "(" + Args + ")"; }
 };
 
