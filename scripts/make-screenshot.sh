@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 out=docs/settings-dialog.png
 
-velmora_ensure_packages
+velmora_ensure_packages fonts-wine
 [ -f "$build/build.ninja" ] || velmora_configure "$build"
 velmora_build "$build" velmora_show_dialog
 
@@ -28,21 +28,9 @@ done
 # the caption itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
 # It draws the caption's buttons as characters of Marlett, a font of Wine's
-# own; without it the close box shows the letter "r". Debian has the font in
-# fonts-wine, which only this prefix gets: from the installed package, or
-# from the package file, unpacked into the build folder.
-marlett=/usr/share/wine/fonts/marlett.ttf
-if [ ! -f "$marlett" ]; then
-  fonts=$PWD/$build/fonts-wine
-  marlett=$fonts/usr/share/wine/fonts/marlett.ttf
-  if [ ! -f "$marlett" ]; then
-    mkdir -p "$fonts"
-    (cd "$fonts" && apt-get download fonts-wine >/dev/null 2>&1) ||
-      { echo "cannot download the package fonts-wine (apt-get update may help)" >&2; exit 1; }
-    dpkg-deb -x "$fonts"/fonts-wine_*.deb "$fonts"
-  fi
-fi
-cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+# own (Debian's fonts-wine, installed above), which only a prefix's own font
+# folder makes it find; without it the close box shows the letter "r".
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 # Everything so far ran without a display; a desktop started then would be
 # reused and show nothing, so let this Wine session end first.
 wineserver -w
