@@ -1,7 +1,9 @@
 // Listing the timeline's objects for the scan, without changing anything.
 #include "detect/survey.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "plugin/decimal_text.h"
 #include "plugin/guard.h"
@@ -12,36 +14,140 @@
 namespace velmora {
 namespace {
 
-SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object, TextArena& texts) {
-  SurveyRecord record{access->GetObjectId(object), false, false, std::wstring_view()};
-  if (!IsImageObject(access, object)) return record;
-  record.IsImage = true;
-  record.IsDefaultPlacement = IsDefaultPlacement(access, object);
-  // Known images' paths matter too, default placement or not.
-  record.FilePath = ImageFilePath(access, object, texts);
-  return record;
+// Known images' files in blocks that double from a kilobyte up to 64 KB: a
+// small scene takes little, a large one no copying as it grows.
+constexpr std::size_t kFirstBlockBytes = 1024;
+constexpr std::size_t kLargestBlockBytes = 64 * 1024;
+// A count is coded 7 bits a byte, low bits first, the high bit set on every
+// byte but the last: at most this many bytes for a size_t.
+constexpr std::size_t kLongestCount = 10;
+
+std::uint8_t* PutCount(std::uint8_t* at, std::size_t count) {
+  while (count >= 0x80) {
+    *at++ = static_cast<std::uint8_t>(count | 0x80);
+    count >>= 7;
+  }
+  *at++ = static_cast<std::uint8_t>(count);
+  return at;
+}
+
+const std::uint8_t* GetCount(const std::uint8_t* at, std::size_t& count) {
+  count = 0;
+  int shift = 0;
+  while ((*at & 0x80) != 0) {
+    count |= static_cast<std::size_t>(*at++ & 0x7F) << shift;
+    shift += 7;
+  }
+  count |= static_cast<std::size_t>(*at++) << shift;
+  return at;
+}
+
+// Only the objects new to the scene are listed; a known image leaves its
+// file. Host calls as the walk has always made them: the id, the effects,
+// for an image its placement and its file.
+void SurveyObject(TimelineAccess* access, ObjectHandle object, const ObjectIdSet* known,
+                  SurveyFindings& findings) {
+  const ObjectId id = access->GetObjectId(object);
+  // Looked up after the object's other calls, by when its slot is loaded.
+  if (known != nullptr) known->prefetch(id);
+  if (!IsImageObject(access, object)) {
+    if (known == nullptr || !known->contains(id)) findings.NewObjects.push_back({id, nullptr});
+    return;
+  }
+  const bool atDefault = IsDefaultPlacement(access, object);
+  const char* file = ImageFileText(access, object);
+  if (known == nullptr) {
+    findings.NewObjects.push_back({id, nullptr});
+  } else if (known->contains(id)) {
+    findings.KnownFiles.AddFromUtf8(file);
+  } else {
+    const std::wstring_view path =
+        atDefault ? findings.NewFiles.AddWideFromUtf8(file) : std::wstring_view();
+    findings.NewObjects.push_back({id, path.empty() ? nullptr : path.data()});
+  }
 }
 
 }  // namespace
 
+void KnownImageFiles::Add(std::wstring_view path) {
+  const std::size_t shared = static_cast<std::size_t>(
+      std::mismatch(path.begin(), path.end(), last_.begin(), last_.end()).first - path.begin());
+  const std::wstring_view rest = path.substr(shared);
+  const bool narrow =
+      std::all_of(rest.begin(), rest.end(), [](wchar_t unit) { return unit <= 0xFF; });
+  std::uint8_t* at = Room(2 * kLongestCount + rest.size() * (narrow ? 1 : sizeof(wchar_t)));
+  at = PutCount(at, shared);
+  at = PutCount(at, rest.size() * 2 + (narrow ? 1 : 0));
+  if (narrow) {
+    for (wchar_t unit : rest)
+      *at++ = static_cast<std::uint8_t>(unit);
+  } else {
+    std::memcpy(at, rest.data(), rest.size() * sizeof(wchar_t));
+    at += rest.size() * sizeof(wchar_t);
+  }
+  Block& block = blocks_.back();
+  block.Used = static_cast<std::size_t>(at - block.Bytes.get());
+  last_.resize(shared);
+  last_.append(rest);
+  ++count_;
+}
+
+void KnownImageFiles::AddFromUtf8(const char* text) {
+  const std::wstring_view path = converted_.AddWideFromUtf8(text);
+  if (!path.empty()) Add(path);
+  converted_.Clear();
+}
+
+void KnownImageFiles::ForEach(const std::function<void(std::wstring_view)>& visit) const {
+  std::wstring path;
+  for (const Block& block : blocks_) {
+    const std::uint8_t* at = block.Bytes.get();
+    const std::uint8_t* end = at + block.Used;
+    while (at != end) {
+      std::size_t shared = 0;
+      std::size_t rest = 0;
+      at = GetCount(GetCount(at, shared), rest);
+      const bool narrow = (rest & 1) != 0;
+      rest /= 2;
+      path.resize(shared);
+      if (narrow) {
+        path.append(at, at + rest);
+        at += rest;
+      } else {
+        path.resize(shared + rest);
+        std::memcpy(path.data() + shared, at, rest * sizeof(wchar_t));
+        at += rest * sizeof(wchar_t);
+      }
+      visit(path);
+    }
+  }
+}
+
+std::uint8_t* KnownImageFiles::Room(std::size_t bytes) {
+  if (blocks_.empty() || blocks_.back().Capacity - blocks_.back().Used < bytes) {
+    const std::size_t next = blocks_.empty()
+                                 ? kFirstBlockBytes
+                                 : std::min(2 * blocks_.back().Capacity, kLargestBlockBytes);
+    const std::size_t capacity = std::max(next, bytes);
+    blocks_.push_back(Block{std::make_unique_for_overwrite<std::uint8_t[]>(capacity), capacity, 0});
+  }
+  return blocks_.back().Bytes.get() + blocks_.back().Used;
+}
+
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
   ScanContext* scan = state::Scan;
-  if (scan == nullptr || scan->SurveyList == nullptr || scan->SurveyTexts == nullptr) return;
+  if (scan == nullptr || scan->Survey == nullptr) return;
   // A survey cut short (out of memory) is not a list to judge objects by.
-  if (!RunGuarded([&] {
-        SurveyWalk(access, scan->SurveyLastLayer, *scan->SurveyList, *scan->SurveyTexts);
-      })) {
-    scan->SurveyList->clear();
-    scan->SurveyTexts->Clear();
+  if (!RunGuarded(
+          [&] { SurveyWalk(access, scan->SurveyLastLayer, scan->SurveyKnown, *scan->Survey); })) {
     scan->SurveyFailed = true;
   }
 }
 
-void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records,
-                TextArena& texts) {
-  ForEachObject(access, lastLayer, [&](ObjectHandle object) {
-    records.push_back(BuildRecord(access, object, texts));
-  });
+void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, const ObjectIdSet* known,
+                SurveyFindings& findings) {
+  ForEachObject(access, lastLayer,
+                [&](ObjectHandle object) { SurveyObject(access, object, known, findings); });
 }
 
 bool NumberTextEquals(const char* text, double target) {

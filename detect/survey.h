@@ -1,23 +1,80 @@
-// The read-only survey: one record per timeline object, in walk order. The
-// record, SurveyRecord, is in plugin/state.h, beside the scan context that carries the list.
+// The read-only survey: it walks the timeline once and keeps only what the
+// scan will judge, deciding as it goes whether each object is new to the
+// scene. What it keeps is what the same-file rule needs and no more, because
+// every byte of it is memory a scan takes fresh: the new objects, the files
+// of the new images that may be aligned, and the files of the known images,
+// coded against each other.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "plugin/host_api.h"
 #include "plugin/host_text.h"
+#include "plugin/object_id_set.h"
 #include "plugin/state.h"
 
 namespace velmora {
 
+// An object whose id the scene's registry did not hold when the scan began.
+struct SurveyRecord {
+  ObjectId Id;
+  // The file of an image at its default placement with a path: the pass may
+  // align it. Null for every other object, and in a scene's first survey.
+  // Kept in SurveyFindings::NewFiles, terminated.
+  const wchar_t* AlignableFile;
+};
+
+// The image files of the known objects, in walk order, for the same-file
+// rule: they need not be looked at one by one, only found again, so each
+// is kept as the units it does not share with the one before it (images of
+// one folder share most of their path), and those in a byte each while they
+// all fit one.
+class KnownImageFiles {
+ public:
+  void Add(std::wstring_view path);
+  // The host's text, converted as TextArena does; nothing for an empty one.
+  void AddFromUtf8(const char* text);
+  // Calls visit(path) for every path added, in order.
+  void ForEach(const std::function<void(std::wstring_view)>& visit) const;
+  std::size_t size() const { return count_; }
+
+ private:
+  struct Block {
+    std::unique_ptr<std::uint8_t[]> Bytes;
+    std::size_t Capacity = 0;
+    std::size_t Used = 0;
+  };
+  // Room for `bytes` more in the last block, or in a new one.
+  std::uint8_t* Room(std::size_t bytes);
+
+  std::vector<Block> blocks_;
+  std::wstring last_;    // the path added last
+  TextArena converted_;  // the one AddFromUtf8 is adding
+  std::size_t count_ = 0;
+};
+
+// What one survey keeps; the scan's own, gone when it ends.
+struct SurveyFindings {
+  std::deque<SurveyRecord> NewObjects;  // in walk order, an id twice if listed twice
+  TextArena NewFiles;                   // the records' AlignableFile texts
+  KnownImageFiles KnownFiles;           // empty in a scene's first survey
+};
+
 // RunRead callback: walks layers 0..SurveyLastLayer of the running scan's
-// context (state::Scan) into its SurveyList and SurveyTexts. Does nothing
-// without them; sets SurveyFailed, with both emptied, when it could not
-// finish.
+// context (state::Scan) into its Survey, judging ids against SurveyKnown.
+// Does nothing without a Survey; sets SurveyFailed, with the findings
+// emptied, when it could not finish.
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);
-void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records,
-                TextArena& texts);
+// `known` null: the scene's first survey, which keeps every id and no file.
+void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, const ObjectIdSet* known,
+                SurveyFindings& findings);
 
 // X 0, Y 0, zoom 100 and aspect 0, asked in that order up to the first that
 // fails (only meaningful for an image object).
