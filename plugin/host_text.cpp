@@ -7,8 +7,10 @@
 namespace velmora {
 namespace {
 
-// 32 KB, well below the blocks the heap leaves to VirtualAlloc.
-constexpr std::size_t kBlockUnits = std::size_t{16} * 1024;
+// Blocks double from 1 KB, so that a few texts take little, up to 32 KB, well
+// below the blocks the heap leaves to VirtualAlloc.
+constexpr std::size_t kFirstBlockUnits = 512;
+constexpr std::size_t kLargestBlockUnits = std::size_t{16} * 1024;
 
 // Code units of the converted text with its terminator: 0 for a failed
 // conversion, 1 for an empty text.
@@ -42,8 +44,11 @@ wchar_t* TextArena::Room(std::size_t units) {
     used_ = 0;
   }
   if (current_ == blocks_.size()) {
-    // A text longer than a block gets one of its own.
-    const std::size_t capacity = std::max(kBlockUnits, units);
+    const std::size_t next = blocks_.empty()
+                                 ? kFirstBlockUnits
+                                 : std::min(2 * blocks_.back().Capacity, kLargestBlockUnits);
+    // A text longer than that gets a block of its own.
+    const std::size_t capacity = std::max(next, units);
     blocks_.push_back(Block{std::make_unique_for_overwrite<wchar_t[]>(capacity), capacity});
   }
   wchar_t* at = blocks_[current_].Units.get() + used_;
