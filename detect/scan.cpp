@@ -31,7 +31,7 @@ void LearnBaseline(std::uint32_t sceneKey, const std::deque<SurveyRecord>& recor
 // image turns out to show it too. Only these few paths go in; every known
 // image's path is merely looked up, which costs a quick key and, for the few
 // that pass it, a hash and a probe. Open addressing with linear probing, at
-// most half the slots taken, 16 bytes a slot: a larger table is more fresh
+// most half the slots taken, 8 bytes a slot: a larger table is more fresh
 // memory to fault in on every scan. Takes no memory when there are none.
 class NewImageFiles {
  public:
@@ -63,33 +63,36 @@ class NewImageFiles {
     const std::uint32_t quick = QuickKey(path);
     if ((quickKeys_[quick / 64] >> (quick % 64) & 1) == 0) return;
     Slot& slot = slots_[Find(path, HashOf(path))];
-    if (slot.Hash != kFree) slot.Shown = true;
+    if (slot.Tag != kFree) slot.Record |= kShown;
   }
   // False for a path never added.
   bool Shown(std::wstring_view path) const {
     const Slot& slot = slots_[Find(path, HashOf(path))];
-    return slot.Hash != kFree && slot.Shown;
+    return slot.Tag != kFree && (slot.Record & kShown) != 0;
   }
 
  private:
   struct Slot {
-    std::uint64_t Hash = kFree;
-    std::uint32_t Record = 0;  // the first record added with the path
-    bool Shown = false;
+    std::uint32_t Tag = kFree;  // the path's hash, its high half
+    std::uint32_t Record = 0;   // the first record added with the path, and kShown
   };
-  static constexpr std::uint64_t kFree = 0;
+  static constexpr std::uint32_t kFree = 0;
+  static constexpr std::uint32_t kShown = std::uint32_t{1} << 31;
   static constexpr std::size_t kMostQuickBits = std::size_t{1} << 16;
 
   void Add(std::size_t record) {
-    const std::wstring_view path = FileOf(record);
+    const std::wstring_view path = records_[record].AlignableFile;
     const std::uint32_t quick = QuickKey(path);
     quickKeys_[quick / 64] |= std::uint64_t{1} << (quick % 64);
     const std::uint64_t hash = HashOf(path);
     Slot& slot = slots_[Find(path, hash)];
-    slot.Hash = hash;
+    if (slot.Tag != kFree) return;
+    slot.Tag = TagOf(hash);
     slot.Record = static_cast<std::uint32_t>(record);
   }
-  std::wstring_view FileOf(std::size_t record) const { return records_[record].AlignableFile; }
+  std::wstring_view FileOf(const Slot& slot) const {
+    return records_[slot.Record & ~kShown].AlignableFile;
+  }
 
   // A first look that is cheaper than the full hash and probe, and tells
   // most known images' files from the few new ones: a bit per key made of the
@@ -106,15 +109,19 @@ class NewImageFiles {
   }
 
   static std::uint64_t HashOf(std::wstring_view path) {
-    const std::uint64_t hash = std::hash<std::wstring_view>{}(path);
-    return hash == kFree ? 1 : hash;
+    return std::hash<std::wstring_view>{}(path);
   }
-  // The slot holding `path`, or the free one where it would go.
+  static std::uint32_t TagOf(std::uint64_t hash) {
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    return tag == kFree ? 1 : tag;
+  }
+  // The slot holding `path`, or the free one where it would go: its low
+  // half picks the first slot to look at.
   std::size_t Find(std::wstring_view path, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
+    const std::uint32_t tag = TagOf(hash);
     std::size_t at = static_cast<std::size_t>(hash) & mask;
-    while (slots_[at].Hash != kFree &&
-           (slots_[at].Hash != hash || FileOf(slots_[at].Record) != path))
+    while (slots_[at].Tag != kFree && (slots_[at].Tag != tag || FileOf(slots_[at]) != path))
       at = (at + 1) & mask;
     return at;
   }
