@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "plugin/decimal_text.h"
 #include "plugin/guard.h"
@@ -59,7 +61,7 @@ void SurveyObject(TimelineAccess* access, ObjectHandle object, const ObjectIdSet
   if (known == nullptr) {
     findings.NewObjects.push_back({id, nullptr});
   } else if (known->contains(id)) {
-    findings.KnownFiles.AddFromUtf8(file);
+    findings.KnownFiles.Add(file);
   } else {
     const std::wstring_view path =
         atDefault ? findings.NewFiles.AddWideFromUtf8(file) : std::wstring_view();
@@ -69,37 +71,25 @@ void SurveyObject(TimelineAccess* access, ObjectHandle object, const ObjectIdSet
 
 }  // namespace
 
-void KnownImageFiles::Add(std::wstring_view path) {
+void KnownImageFiles::Add(const char* text) {
+  if (text == nullptr || *text == '\0') return;
+  const std::string_view path(text);
   const std::size_t shared = static_cast<std::size_t>(
       std::mismatch(path.begin(), path.end(), last_.begin(), last_.end()).first - path.begin());
-  const std::wstring_view rest = path.substr(shared);
-  const bool narrow =
-      std::all_of(rest.begin(), rest.end(), [](wchar_t unit) { return unit <= 0xFF; });
-  std::uint8_t* at = Room(2 * kLongestCount + rest.size() * (narrow ? 1 : sizeof(wchar_t)));
-  at = PutCount(at, shared);
-  at = PutCount(at, rest.size() * 2 + (narrow ? 1 : 0));
-  if (narrow) {
-    for (wchar_t unit : rest)
-      *at++ = static_cast<std::uint8_t>(unit);
-  } else {
-    std::memcpy(at, rest.data(), rest.size() * sizeof(wchar_t));
-    at += rest.size() * sizeof(wchar_t);
-  }
+  const std::string_view rest = path.substr(shared);
+  std::uint8_t* at = Room(2 * kLongestCount + rest.size());
+  at = PutCount(PutCount(at, shared), rest.size());
+  std::memcpy(at, rest.data(), rest.size());
   Block& block = blocks_.back();
-  block.Used = static_cast<std::size_t>(at - block.Bytes.get());
+  block.Used = static_cast<std::size_t>(at + rest.size() - block.Bytes.get());
   last_.resize(shared);
   last_.append(rest);
   ++count_;
 }
 
-void KnownImageFiles::AddFromUtf8(const char* text) {
-  const std::wstring_view path = converted_.AddWideFromUtf8(text);
-  if (!path.empty()) Add(path);
-  converted_.Clear();
-}
-
 void KnownImageFiles::ForEach(const std::function<void(std::wstring_view)>& visit) const {
-  std::wstring path;
+  std::string text;
+  TextArena converted;
   for (const Block& block : blocks_) {
     const std::uint8_t* at = block.Bytes.get();
     const std::uint8_t* end = at + block.Used;
@@ -107,18 +97,11 @@ void KnownImageFiles::ForEach(const std::function<void(std::wstring_view)>& visi
       std::size_t shared = 0;
       std::size_t rest = 0;
       at = GetCount(GetCount(at, shared), rest);
-      const bool narrow = (rest & 1) != 0;
-      rest /= 2;
-      path.resize(shared);
-      if (narrow) {
-        path.append(at, at + rest);
-        at += rest;
-      } else {
-        path.resize(shared + rest);
-        std::memcpy(path.data() + shared, at, rest * sizeof(wchar_t));
-        at += rest * sizeof(wchar_t);
-      }
-      visit(path);
+      text.resize(shared);
+      text.append(reinterpret_cast<const char*>(at), rest);
+      at += rest;
+      visit(converted.AddWideFromUtf8(text.c_str()));
+      converted.Clear();
     }
   }
 }

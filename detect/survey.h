@@ -31,17 +31,17 @@ struct SurveyRecord {
   const wchar_t* AlignableFile;
 };
 
-// The image files of the known objects, in walk order, for the same-file
-// rule: they need not be looked at one by one, only found again, so each
-// is kept as the units it does not share with the one before it (images of
-// one folder share most of their path), and those in a byte each while they
-// all fit one.
+// The image files of the known images, in walk order, for the same-file
+// rule, which only needs each found again among the new images' files. Kept
+// as the host's own texts, each as the bytes it does not share with the one
+// before it (images of one folder share most of their path), and converted
+// only when looked at: a scan with no new image to align converts none.
 class KnownImageFiles {
  public:
-  void Add(std::wstring_view path);
-  // The host's text, converted as TextArena does; nothing for an empty one.
-  void AddFromUtf8(const char* text);
-  // Calls visit(path) for every path added, in order.
+  // The host's text; nothing for a null or empty one.
+  void Add(const char* text);
+  // Calls visit(path) for each text added, in order, converted as TextArena
+  // converts it.
   void ForEach(const std::function<void(std::wstring_view)>& visit) const;
   std::size_t size() const { return count_; }
 
@@ -55,8 +55,7 @@ class KnownImageFiles {
   std::uint8_t* Room(std::size_t bytes);
 
   std::vector<Block> blocks_;
-  std::wstring last_;    // the path added last
-  TextArena converted_;  // the one AddFromUtf8 is adding
+  std::string last_;  // the text added last
   std::size_t count_ = 0;
 };
 
@@ -69,8 +68,7 @@ struct SurveyFindings {
 
 // RunRead callback: walks layers 0..SurveyLastLayer of the running scan's
 // context (state::Scan) into its Survey, judging ids against SurveyKnown.
-// Does nothing without a Survey; sets SurveyFailed, with the findings
-// emptied, when it could not finish.
+// Does nothing without a Survey; sets SurveyFailed when it could not finish.
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);
 // `known` null: the scene's first survey, which keeps every id and no file.
 void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, const ObjectIdSet* known,
