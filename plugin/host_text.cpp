@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
 
 namespace velmora {
 namespace {
@@ -31,10 +33,24 @@ std::wstring WideFromUtf8(const char* text) {
 }
 
 std::wstring_view TextArena::AddWideFromUtf8(const char* text) {
-  int length = ConvertedUnits(text);
-  if (length <= 1) return std::wstring_view();
-  wchar_t* at = Room(static_cast<std::size_t>(length));
-  MultiByteToWideChar(CP_UTF8, 0, text, -1, at, length);
+  if (text == nullptr || *text == '\0') return std::wstring_view();
+  // UTF-8 never converts to more UTF-16 units than it has bytes, so room for
+  // the bytes and the terminator takes the conversion in one call; asking
+  // for the length first would double its cost.
+  const std::size_t bytes = std::strlen(text);
+  int length = 0;
+  wchar_t* at = nullptr;
+  if (bytes < INT_MAX) {
+    at = Room(bytes + 1);
+    length = MultiByteToWideChar(CP_UTF8, 0, text, -1, at, static_cast<int>(bytes + 1));
+  }
+  if (length == 0) {
+    length = ConvertedUnits(text);
+    if (length <= 1) return std::wstring_view();
+    at = Room(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, at, length);
+  }
+  used_ += static_cast<std::size_t>(length);
   return std::wstring_view(at, static_cast<std::size_t>(length - 1));
 }
 
@@ -51,9 +67,7 @@ wchar_t* TextArena::Room(std::size_t units) {
     const std::size_t capacity = std::max(next, units);
     blocks_.push_back(Block{std::make_unique_for_overwrite<wchar_t[]>(capacity), capacity});
   }
-  wchar_t* at = blocks_[current_].Units.get() + used_;
-  used_ += units;
-  return at;
+  return blocks_[current_].Units.get() + used_;
 }
 
 void TextArena::Clear() {

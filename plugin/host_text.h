@@ -31,7 +31,8 @@ class TextArena {
     std::size_t Capacity = 0;
   };
 
-  // Room for `units` code units in the current block, or in a later one.
+  // Room for `units` code units in the current block, or in a later one;
+  // what a text takes of it is added to used_ afterwards.
   wchar_t* Room(std::size_t units);
 
   std::vector<Block> blocks_;
