@@ -19,7 +19,7 @@ namespace {
 // Known images' files in blocks that double from a kilobyte up to 64 KB: a
 // small scene takes little, a large one no copying as it grows.
 constexpr std::size_t kFirstBlockBytes = 1024;
-constexpr std::size_t kLargestBlockBytes = 64 * 1024;
+constexpr std::size_t kLargestBlockBytes = std::size_t{64} * 1024;
 // A count is coded 7 bits a byte, low bits first, the high bit set on every
 // byte but the last: at most this many bytes for a size_t.
 constexpr std::size_t kLongestCount = 10;
