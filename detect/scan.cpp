@@ -6,13 +6,16 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <set>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "align/passes.h"
 #include "detect/survey.h"
+#include "plugin/host_text.h"
 #include "plugin/object_id_set.h"
 #include "plugin/state.h"
 
@@ -27,43 +30,84 @@ void LearnBaseline(std::uint32_t sceneKey, const std::deque<SurveyRecord>& recor
     baseline.insert(record.Id);
 }
 
+// A key made of a text's length and its last 8 units, wide or bytes alike:
+// equal texts have equal keys.
+template <typename Unit>
+std::uint64_t TailKey(const Unit* text, std::size_t length) {
+  constexpr std::size_t kTailUnits = 8;
+  std::uint64_t tail[2] = {0, 0};
+  static_assert(sizeof tail >= kTailUnits * sizeof(Unit));
+  const std::size_t units = std::min(length, kTailUnits);
+  if (units != 0) std::memcpy(tail, text + length - units, units * sizeof(Unit));
+  return ((tail[0] * 0x9E3779B97F4A7C15ull) ^ (tail[1] * 0xC2B2AE3D27D4EB4Full) ^ length) *
+         0x165667B19E3779F9ull;
+}
+
+// One bit per key, about 64 bits a file: a first look, far cheaper than a
+// conversion or a hash and a probe, that tells most known images' files from
+// the few new ones.
+class KeyBits {
+ public:
+  explicit KeyBits(std::size_t files) {
+    std::size_t bits = 512;
+    while (bits < files * 64 && bits < (std::size_t{1} << 16))
+      bits *= 2;
+    words_.resize(bits / 64);
+    while (bits > 1) {
+      bits /= 2;
+      --shift_;
+    }
+  }
+  void Set(std::uint64_t key) { words_[Bit(key) / 64] |= std::uint64_t{1} << (Bit(key) % 64); }
+  bool Has(std::uint64_t key) const { return (words_[Bit(key) / 64] >> (Bit(key) % 64) & 1) != 0; }
+
+ private:
+  std::size_t Bit(std::uint64_t key) const { return static_cast<std::size_t>(key >> shift_); }
+
+  std::vector<std::uint64_t> words_;
+  int shift_ = 64;  // 64 less log2 of the bits
+};
+
 // The files of the new images that may be aligned, each marked once a known
 // image turns out to show it too. Only these few paths go in; every known
-// image's path is merely looked up, which costs a quick key and, for the few
-// that pass it, a hash and a probe. Open addressing with linear probing, at
-// most half the slots taken, 8 bytes a slot: a larger table is more fresh
-// memory to fault in on every scan. Takes no memory when there are none.
+// image's file is merely looked up: a key of its bytes first, then, for the
+// few that pass, its conversion, a key of that, a hash and a probe. Open
+// addressing with linear probing, at most half the slots taken, 8 bytes a
+// slot: a larger table is more fresh memory to fault in on every scan. Built
+// only when there are such files.
 class NewImageFiles {
  public:
-  explicit NewImageFiles(const std::deque<SurveyRecord>& records) : records_(records) {
-    std::size_t count = 0;
-    for (const SurveyRecord& record : records)
-      count += record.AlignableFile != nullptr ? 1 : 0;
-    if (count == 0) return;
+  NewImageFiles(const std::deque<SurveyRecord>& records, std::size_t count)
+      : records_(records), keys_(count), byteKeys_(count) {
     std::size_t slots = 16;
     while (slots < count * 2)
       slots *= 2;
     slots_.resize(slots);
-    // About 64 bits a file: few known images' files pass the quick key.
-    std::size_t bits = 512;
-    while (bits < count * 64 && bits < kMostQuickBits)
-      bits *= 2;
-    quickKeys_.resize(bits / 64);
-    while (bits > 1) {
-      bits /= 2;
-      --quickShift_;
-    }
+    std::string bytes;
     for (std::size_t i = 0; i < records.size(); ++i) {
-      if (records[i].AlignableFile != nullptr) Add(i);
+      const wchar_t* file = records[i].AlignableFile;
+      if (file == nullptr) continue;
+      Add(i);
+      // The platform turns whatever is not valid UTF-8 into U+FFFD, and valid
+      // UTF-8 converts one way only: a file without U+FFFD comes from its
+      // UTF-8 bytes alone, and a known image's text that converts to it is
+      // those bytes. With one, any text might, and every one is converted.
+      const std::wstring_view path(file);
+      byteKeysHold_ = byteKeysHold_ && path.find(L'\xFFFD') == std::wstring_view::npos;
+      Utf8FromWide(path, bytes);
+      byteKeys_.Set(TailKey(bytes.data(), bytes.size()));
     }
   }
 
-  bool empty() const { return slots_.empty(); }
-  void MarkShown(std::wstring_view path) {
-    const std::uint32_t quick = QuickKey(path);
-    if ((quickKeys_[quick / 64] >> (quick % 64) & 1) == 0) return;
-    Slot& slot = slots_[Find(path, HashOf(path))];
-    if (slot.Tag != kFree) slot.Record |= kShown;
+  // A known image's file as the host's text, followed by a NUL.
+  void MarkShown(std::string_view text) {
+    if (byteKeysHold_ && !byteKeys_.Has(TailKey(text.data(), text.size()))) return;
+    const std::wstring_view path = converted_.AddWideFromUtf8(text.data());
+    if (keys_.Has(TailKey(path.data(), path.size()))) {
+      Slot& slot = slots_[Find(path, HashOf(path))];
+      if (slot.Tag != kFree) slot.Record |= kShown;
+    }
+    converted_.Clear();
   }
   // False for a path never added.
   bool Shown(std::wstring_view path) const {
@@ -78,12 +122,10 @@ class NewImageFiles {
   };
   static constexpr std::uint32_t kFree = 0;
   static constexpr std::uint32_t kShown = std::uint32_t{1} << 31;
-  static constexpr std::size_t kMostQuickBits = std::size_t{1} << 16;
 
   void Add(std::size_t record) {
     const std::wstring_view path = records_[record].AlignableFile;
-    const std::uint32_t quick = QuickKey(path);
-    quickKeys_[quick / 64] |= std::uint64_t{1} << (quick % 64);
+    keys_.Set(TailKey(path.data(), path.size()));
     const std::uint64_t hash = HashOf(path);
     Slot& slot = slots_[Find(path, hash)];
     if (slot.Tag != kFree) return;
@@ -92,20 +134,6 @@ class NewImageFiles {
   }
   std::wstring_view FileOf(const Slot& slot) const {
     return records_[slot.Record & ~kShown].AlignableFile;
-  }
-
-  // A first look that is cheaper than the full hash and probe, and tells
-  // most known images' files from the few new ones: a bit per key made of the
-  // path's length and its last 8 code units. Equal paths have equal keys.
-  std::uint32_t QuickKey(std::wstring_view path) const {
-    constexpr std::size_t kTailUnits = 8;
-    std::uint64_t tail[2] = {0, 0};
-    static_assert(sizeof tail == kTailUnits * sizeof(wchar_t));
-    const std::size_t units = std::min(path.size(), kTailUnits);
-    if (units != 0) std::memcpy(tail, path.data() + path.size() - units, units * sizeof(wchar_t));
-    const std::uint64_t mixed =
-        (tail[0] * 0x9E3779B97F4A7C15ull) ^ (tail[1] * 0xC2B2AE3D27D4EB4Full) ^ path.size();
-    return static_cast<std::uint32_t>((mixed * 0x165667B19E3779F9ull) >> quickShift_);
   }
 
   static std::uint64_t HashOf(std::wstring_view path) {
@@ -128,22 +156,29 @@ class NewImageFiles {
 
   const std::deque<SurveyRecord>& records_;
   std::vector<Slot> slots_;
-  std::vector<std::uint64_t> quickKeys_;
-  int quickShift_ = 64;  // 64 less log2 of the quick keys' bits
+  KeyBits keys_;      // of the files
+  KeyBits byteKeys_;  // of their UTF-8 bytes
+  bool byteKeysHold_ = true;
+  TextArena converted_;  // the known image's file MarkShown is looking up
 };
 
 // The new objects to align. Every other new object becomes known at once.
 std::set<ObjectId> PickCandidates(const SurveyFindings& survey, ObjectIdSet& known) {
   const bool automatic = state::Settings.Auto;
-  NewImageFiles files(survey.NewObjects);
-  if (automatic && !files.empty())
-    survey.KnownFiles.ForEach([&](std::wstring_view path) { files.MarkShown(path); });
+  std::size_t alignable = 0;
+  for (const SurveyRecord& record : survey.NewObjects)
+    alignable += record.AlignableFile != nullptr ? 1 : 0;
+  std::optional<NewImageFiles> files;
+  if (automatic && alignable != 0) {
+    files.emplace(survey.NewObjects, alignable);
+    survey.KnownFiles.ForEach([&](std::string_view text) { files->MarkShown(text); });
+  }
 
   std::set<ObjectId> candidates;
   for (const SurveyRecord& record : survey.NewObjects) {
     // Another object with the same id, judged earlier in this loop.
     if (known.contains(record.Id)) continue;
-    if (automatic && record.AlignableFile != nullptr && !files.Shown(record.AlignableFile)) {
+    if (files && record.AlignableFile != nullptr && !files->Shown(record.AlignableFile)) {
       candidates.insert(record.Id);
     } else {
       known.insert(record.Id);

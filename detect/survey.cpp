@@ -90,9 +90,8 @@ void KnownImageFiles::Add(const char* text) {
   ++count_;
 }
 
-void KnownImageFiles::ForEach(const std::function<void(std::wstring_view)>& visit) const {
+void KnownImageFiles::ForEach(const std::function<void(std::string_view)>& visit) const {
   std::string text;
-  TextArena converted;
   for (const Block& block : blocks_) {
     const std::uint8_t* at = block.Bytes.get();
     const std::uint8_t* end = at + block.Used;
@@ -103,8 +102,7 @@ void KnownImageFiles::ForEach(const std::function<void(std::wstring_view)>& visi
       text.resize(shared);
       text.append(reinterpret_cast<const char*>(at), rest);
       at += rest;
-      visit(converted.AddWideFromUtf8(text.c_str()));
-      converted.Clear();
+      visit(text);
     }
   }
 }

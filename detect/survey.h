@@ -40,9 +40,9 @@ class KnownImageFiles {
  public:
   // The host's text; nothing for a null or empty one.
   void Add(const char* text);
-  // Calls visit(path) for each text added, in order, converted as TextArena
-  // converts it.
-  void ForEach(const std::function<void(std::wstring_view)>& visit) const;
+  // Calls visit(text) for each text added, in order; the view is followed
+  // by a NUL.
+  void ForEach(const std::function<void(std::string_view)>& visit) const;
   std::size_t size() const { return count_; }
 
  private:

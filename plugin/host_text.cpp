@@ -32,6 +32,16 @@ std::wstring WideFromUtf8(const char* text) {
   return out;
 }
 
+void Utf8FromWide(std::wstring_view text, std::string& out) {
+  out.clear();
+  if (text.empty() || text.size() > INT_MAX) return;
+  const int units = static_cast<int>(text.size());
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(bytes));
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), units, out.data(), bytes, nullptr, nullptr);
+}
+
 std::wstring_view TextArena::AddWideFromUtf8(const char* text) {
   if (text == nullptr || *text == '\0') return std::wstring_view();
   // UTF-8 never converts to more UTF-16 units than it has bytes, so room for

@@ -230,7 +230,8 @@ TEST_F(SurveyTest, KnownObjectsLeaveOnlyTheirImagesFiles) {
   EXPECT_EQ(records[2].Id, freshPlain.Id);
   EXPECT_EQ(records[2].AlignableFile, nullptr);
   std::vector<std::wstring> files;
-  findings_->KnownFiles.ForEach([&](std::wstring_view path) { files.emplace_back(path); });
+  findings_->KnownFiles.ForEach(
+      [&](std::string_view text) { files.push_back(velmora::WideFromUtf8(text.data())); });
   EXPECT_EQ(files, (std::vector<std::wstring>{L"C:\\素材\\a.png", L"C:\\素材\\b.png",
                                               L"C:\\素材\\d.png"}));
 }
@@ -391,9 +392,9 @@ TEST(TextArena, ViewsOutliveLaterTexts) {
   EXPECT_EQ(arena.AddWideFromUtf8("a.png"), L"a.png");
 }
 
-// Each text comes back converted as it went in, whatever it shares with the
-// one before it (all, part, nothing, more than it has, part of a character),
-// valid or not, with lengths beyond a byte of count and beyond a block.
+// Each text comes back as it went in, whatever it shares with the one before
+// it (all, part, nothing, more than it has, part of a character), valid UTF-8
+// or not, with lengths beyond a byte of count and beyond a block.
 TEST(KnownImageFiles, GivesBackEveryTextInOrder) {
   const std::string longPath = "D:\\" + std::string(70000, 'x') + ".png";
   const std::vector<std::string> texts = {"C:\\img\\a.png",
@@ -417,12 +418,15 @@ TEST(KnownImageFiles, GivesBackEveryTextInOrder) {
   }
   files.Add(nullptr);
   files.Add("");
-  std::vector<std::wstring> back;
-  files.ForEach([&](std::wstring_view path) { back.emplace_back(path); });
+  std::vector<std::string> back;
+  files.ForEach([&](std::string_view text) {
+    EXPECT_EQ(text.data()[text.size()], '\0');
+    back.emplace_back(text);
+  });
   ASSERT_EQ(files.size(), back.size());
   ASSERT_EQ(back.size(), texts.size() * kRounds);
   for (std::size_t i = 0; i < back.size(); ++i)
-    ASSERT_EQ(back[i], velmora::WideFromUtf8(texts[i % texts.size()].c_str())) << "text " << i;
+    ASSERT_EQ(back[i], texts[i % texts.size()]) << "text " << i;
 }
 
 }  // namespace
