@@ -44,29 +44,39 @@ const std::uint8_t* GetCount(const std::uint8_t* at, std::size_t& count) {
   return at;
 }
 
+// The scene's registry as the scan began, or null once the plug-in's
+// lifetime is over: the host may shut it down inside any of its calls, and a
+// new lifetime empties the registry. What the survey finds then is dropped
+// (RunScan), so it goes on as on a scene's first visit.
+const ObjectIdSet* KnownSet(const ScanContext& scan) {
+  return scan.StillCurrent() ? scan.SurveyKnown : nullptr;
+}
+
 // Only the objects new to the scene are listed; a known image leaves its
 // file. Host calls as the walk has always made them: the id, the effects,
 // for an image its placement and its file.
-void SurveyObject(TimelineAccess* access, ObjectHandle object, const ObjectIdSet* known,
+void SurveyObject(TimelineAccess* access, ObjectHandle object, const ScanContext& scan,
                   SurveyFindings& findings) {
   const ObjectId id = access->GetObjectId(object);
   // Looked up after the object's other calls, by when its slot is loaded.
-  if (known != nullptr) known->prefetch(id);
-  if (!IsImageObject(access, object)) {
-    if (known == nullptr || !known->contains(id)) findings.NewObjects.push_back({id, nullptr});
+  if (const ObjectIdSet* known = KnownSet(scan)) known->prefetch(id);
+  const bool image = IsImageObject(access, object);
+  const bool atDefault = image && IsDefaultPlacement(access, object);
+  const char* file = image ? ImageFileText(access, object) : nullptr;
+  const ObjectIdSet* known = KnownSet(scan);
+  if (known != nullptr && known->contains(id)) {
+    findings.KnownFiles.Add(file);
     return;
   }
-  const bool atDefault = IsDefaultPlacement(access, object);
-  const char* file = ImageFileText(access, object);
-  if (known == nullptr) {
-    findings.NewObjects.push_back({id, nullptr});
-  } else if (known->contains(id)) {
-    findings.KnownFiles.Add(file);
-  } else {
-    const std::wstring_view path =
-        atDefault ? findings.NewFiles.AddWideFromUtf8(file) : std::wstring_view();
-    findings.NewObjects.push_back({id, path.empty() ? nullptr : path.data()});
-  }
+  // A scene's first survey keeps no file.
+  const std::wstring_view path =
+      known != nullptr && atDefault ? findings.NewFiles.AddWideFromUtf8(file) : std::wstring_view();
+  findings.NewObjects.push_back({id, path.empty() ? nullptr : path.data()});
+}
+
+void SurveyWalk(TimelineAccess* access, const ScanContext& scan, SurveyFindings& findings) {
+  ForEachObject(access, scan.SurveyLastLayer,
+                [&](ObjectHandle object) { SurveyObject(access, object, scan, findings); });
 }
 
 }  // namespace
@@ -122,16 +132,7 @@ void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
   ScanContext* scan = state::Scan;
   if (scan == nullptr || scan->Survey == nullptr) return;
   // A survey cut short (out of memory) is not a list to judge objects by.
-  if (!RunGuarded(
-          [&] { SurveyWalk(access, scan->SurveyLastLayer, scan->SurveyKnown, *scan->Survey); })) {
-    scan->SurveyFailed = true;
-  }
-}
-
-void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, const ObjectIdSet* known,
-                SurveyFindings& findings) {
-  ForEachObject(access, lastLayer,
-                [&](ObjectHandle object) { SurveyObject(access, object, known, findings); });
+  if (!RunGuarded([&] { SurveyWalk(access, *scan, *scan->Survey); })) scan->SurveyFailed = true;
 }
 
 bool NumberTextEquals(const char* text, double target) {

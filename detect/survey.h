@@ -67,12 +67,10 @@ struct SurveyFindings {
 };
 
 // RunRead callback: walks layers 0..SurveyLastLayer of the running scan's
-// context (state::Scan) into its Survey, judging ids against SurveyKnown.
-// Does nothing without a Survey; sets SurveyFailed when it could not finish.
+// context (state::Scan) into its Survey, judging ids against SurveyKnown
+// while the scan's lifetime lasts. Does nothing without a Survey; sets
+// SurveyFailed when it could not finish.
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);
-// `known` null: the scene's first survey, which keeps every id and no file.
-void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, const ObjectIdSet* known,
-                SurveyFindings& findings);
 
 // X 0, Y 0, zoom 100 and aspect 0, asked in that order up to the first that
 // fails (only meaningful for an image object).

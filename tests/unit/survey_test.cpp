@@ -236,6 +236,28 @@ TEST_F(SurveyTest, KnownObjectsLeaveOnlyTheirImagesFiles) {
                                               L"C:\\素材\\d.png"}));
 }
 
+// The host may shut the plug-in down inside any call, and a new lifetime
+// empties the registry: from then on the survey no longer looks at it.
+TEST_F(SurveyTest, StopsJudgingOnceTheLifetimeIsOver) {
+  SimObject& first = Image(0, 0, 9, L"C:\\a.png");
+  SimObject& second = Image(1, 0, 9, L"C:\\b.png");
+  SimObject& third = host_.AddObject(2, 0, 9);
+  velmora::ObjectIdSet known;
+  for (const SimObject* o : {&first, &second, &third})
+    known.insert(o->Id);
+  int ids = 0;
+  host_.OnCall = [&](const std::string& op) {
+    if (op == "GetObjectId" && ++ids == 2) velmora::state::Lifetime.fetch_add(1);
+  };
+  const auto records = Survey(2, &known);
+  host_.OnCall = nullptr;
+  velmora::state::Lifetime.fetch_sub(1);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].Id, second.Id);
+  EXPECT_EQ(records[1].Id, third.Id);
+  EXPECT_EQ(findings_->KnownFiles.size(), 1u);
+}
+
 TEST_F(SurveyTest, ObjectEndingBeforeTheAskedFrameIsRecordedAndEndsItsLayer) {
   host_.AddObject(0, 0, 9);
   SimObject& early = host_.AddObject(0, 2, 5);
