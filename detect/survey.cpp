@@ -83,20 +83,26 @@ void SurveyWalk(TimelineAccess* access, const ScanContext& scan, SurveyFindings&
 
 void KnownImageFiles::Add(const char* text) {
   if (text == nullptr || *text == '\0') return;
-  // What it shares with the last text is found while walking it: a text
-  // holds no NUL, so its end stops the walk too. One pass instead of a
-  // length and a comparison; this runs for nearly every image of a scene.
-  std::size_t shared = 0;
-  while (shared < last_.size() && text[shared] == last_[shared])
-    ++shared;
-  const std::string_view rest(text + shared);
-  std::uint8_t* at = Room(2 * kLongestCount + rest.size());
-  at = PutCount(PutCount(at, shared), rest.size());
-  std::memcpy(at, rest.data(), rest.size());
+  // What it shares with the last text at its start is found while walking
+  // it: a text holds no NUL, so its end stops the walk too. One pass instead
+  // of a length and a comparison; this runs for nearly every image of a scene.
+  std::size_t head = 0;
+  while (head < last_.size() && text[head] == last_[head])
+    ++head;
+  const std::size_t length = head + std::strlen(text + head);
+  // And at its end (the extension, often a number's last digits), short of
+  // what the start already shares.
+  const std::size_t most = std::min(length, last_.size()) - head;
+  std::size_t tail = 0;
+  while (tail < most && text[length - 1 - tail] == last_[last_.size() - 1 - tail])
+    ++tail;
+  const std::string_view middle(text + head, length - head - tail);
+  std::uint8_t* at = Room(3 * kLongestCount + middle.size());
+  at = PutCount(PutCount(PutCount(at, head), tail), middle.size());
+  std::memcpy(at, middle.data(), middle.size());
   Block& block = blocks_.back();
-  block.Used = static_cast<std::size_t>(at + rest.size() - block.Bytes.get());
-  last_.resize(shared);
-  last_.append(rest);
+  block.Used = static_cast<std::size_t>(at + middle.size() - block.Bytes.get());
+  last_.replace(head, last_.size() - head - tail, middle);
   ++count_;
 }
 
@@ -106,12 +112,12 @@ void KnownImageFiles::ForEach(const std::function<void(std::string_view)>& visit
     const std::uint8_t* at = block.Bytes.get();
     const std::uint8_t* end = at + block.Used;
     while (at != end) {
-      std::size_t shared = 0;
-      std::size_t rest = 0;
-      at = GetCount(GetCount(at, shared), rest);
-      text.resize(shared);
-      text.append(reinterpret_cast<const char*>(at), rest);
-      at += rest;
+      std::size_t head = 0;
+      std::size_t tail = 0;
+      std::size_t middle = 0;
+      at = GetCount(GetCount(GetCount(at, head), tail), middle);
+      text.replace(head, text.size() - head - tail, reinterpret_cast<const char*>(at), middle);
+      at += middle;
       visit(text);
     }
   }

@@ -33,9 +33,10 @@ struct SurveyRecord {
 
 // The image files of the known images, in walk order, for the same-file
 // rule, which only needs each found again among the new images' files. Kept
-// as the host's own texts, each as the bytes it does not share with the one
-// before it (images of one folder share most of their path), and converted
-// only when looked at: a scan with no new image to align converts none.
+// as the host's own texts, each as the bytes between what it shares with
+// the one before it at its start and at its end (images of one folder share
+// their path and mostly their extension), and converted only when looked
+// at: a scan with no new image to align converts none.
 class KnownImageFiles {
  public:
   // The host's text; nothing for a null or empty one.
