@@ -134,7 +134,7 @@ void RunScene(Runner& r, const std::any& args) {
 struct PasteArgs {
   std::wstring Path;  // absolute
   std::string Name;
-  Placement At;
+  TimelineSlot At;
 };
 
 std::string StemOf(const std::wstring& path) {
@@ -147,7 +147,7 @@ std::string StemOf(const std::wstring& path) {
 std::any ParsePaste(LineReader& line) {
   PasteArgs a;
   const std::string& file = line.Word(1, "the image file");
-  a.At = line.ReadPlacement(2, &a.Name);
+  a.At = line.ReadSlot(2, &a.Name);
   a.Path = line.FullPathOf(file);
   if (a.Name.empty()) a.Name = StemOf(a.Path);
   DWORD attributes = GetFileAttributesW(a.Path.c_str());
@@ -171,13 +171,13 @@ void RunPaste(Runner& r, const std::any& args) {
 
 struct AddArgs {
   std::string Name;
-  Placement At;
+  TimelineSlot At;
 };
 
 std::any ParseAdd(LineReader& line) {
   AddArgs a;
   a.Name = line.Word(1, "the object's name");
-  a.At = line.ReadPlacement(2, nullptr);
+  a.At = line.ReadSlot(2, nullptr);
   line.AddObject(a.Name);
   return a;
 }

@@ -9,8 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <vector>
+
+#include "hostsim/media_wic.h"
 
 namespace hostsim {
 namespace {
@@ -31,12 +32,6 @@ constexpr double kScreenBoxWidth = 640, kScreenBoxHeight = 480;
 constexpr int kMinRoom = 12;
 constexpr int kFrameWidth = 2;
 constexpr int kGlyphScale = 2;
-
-std::string HresultText(const char* what, HRESULT hr) {
-  char buffer[128];
-  std::snprintf(buffer, sizeof buffer, "%s failed (0x%08lx)", what, static_cast<unsigned long>(hr));
-  return buffer;
-}
 
 // Three bytes a pixel, blue first, as the PNG encoder takes them.
 class Canvas {

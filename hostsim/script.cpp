@@ -191,8 +191,8 @@ bool LineReader::OnOff(std::size_t i) const {
   Fail("expected on or off, not " + Quote(w));
 }
 
-Placement LineReader::ReadPlacement(std::size_t i, std::string* name) const {
-  Placement at;
+TimelineSlot LineReader::ReadSlot(std::size_t i, std::string* name) const {
+  TimelineSlot at;
   bool haveLayer = false, haveFrame = false;
   for (; i < t_.size(); i += 2) {
     const std::string& key = t_[i].Text;

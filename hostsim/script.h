@@ -89,7 +89,7 @@ SceneFormat ParseSizeAndRate(const std::string& size, const std::string& rate);
 inline constexpr std::int32_t kDefaultPasteFrames = 120;
 
 // Where a pasted or added object lies on the timeline.
-struct Placement {
+struct TimelineSlot {
   std::int32_t Layer = 0;
   std::int32_t Frame = 0;
   std::int32_t Frames = kDefaultPasteFrames;
@@ -132,7 +132,7 @@ class LineReader {
   bool OnOff(std::size_t i) const;
   // "layer L frame F [frames N]" from word i on, and "[as NAME]" when `name`
   // is given.
-  Placement ReadPlacement(std::size_t i, std::string* name) const;
+  TimelineSlot ReadSlot(std::size_t i, std::string* name) const;
   // A file named on the line, made absolute from the script's folder.
   std::wstring FullPathOf(const std::string& file) const;
 
