@@ -11,17 +11,16 @@ cd "$(dirname "$0")/.."
 
 velmora_ensure_packages clang-format clang-tidy
 
-echo "Building build/ (preset default; log: $(velmora_build_log build)) ..."
-velmora_build_preset default build
-
-# Lint and the sanitizer build run beside the first suite at low priority:
-# its tests spend much of their time waiting on timers and message loops,
-# and the two fill it without slowing the tests down.
-nice -n 10 bash scripts/lint.sh build >build/lint.log 2>&1 &
-lint_job=$!
-echo "Building build-ubsan/ (preset ubsan; log: $(velmora_build_log build-ubsan)) ..."
+# The sanitizer build, lint and the first suite run side by side, the first
+# two at low priority: the tests spend much of their time waiting on timers and
+# message loops, and the others fill it without slowing the tests down.
+echo "Building build/ and build-ubsan/ (presets default and ubsan; logs: build.log in each) ..."
 nice -n 10 bash -c '. scripts/lib.sh && velmora_build_preset ubsan build-ubsan' &
 ubsan_job=$!
+trap 'kill $ubsan_job 2>/dev/null || true' EXIT
+velmora_build_preset default build
+nice -n 10 bash scripts/lint.sh build >build/lint.log 2>&1 &
+lint_job=$!
 trap 'kill $lint_job $ubsan_job 2>/dev/null || true' EXIT
 
 # Wine's server for the dialog tests starts inside the virtual display (the

@@ -13,14 +13,13 @@
 #include "tests/unit/detect_fixture.h"
 
 using detecttest::DetectTest;
+using detecttest::kOneAligned;
 using hostsim::Host;
 using hostsim::SimObject;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-const std::wstring kOneAligned = L"貼った画像を 1 個揃えました";
 
 class TriggerTest : public DetectTest {
  protected:
