@@ -8,6 +8,7 @@
 #include "align/fit.h"
 #include "plugin/guard.h"
 #include "plugin/host_log.h"
+#include "plugin/lifetime.h"
 #include "plugin/state.h"
 #include "plugin/timeline.h"
 
@@ -20,8 +21,8 @@ void LogCount(const wchar_t* format, int count) {
   LogInfo(line);
 }
 
-void PendingPass(TimelineAccess* access, const std::set<ObjectId>& pending,
-                 const SceneFormat& format) {
+void PendingPass(TimelineAccess* access, const ScanContext& scan) {
+  const std::set<ObjectId>& pending = *scan.PendingObjects;
   int count = 0;
   // A lengthened object still covers the frame after its old end, so the host
   // may hand it out again; fitting it twice would change nothing but would
@@ -30,12 +31,13 @@ void PendingPass(TimelineAccess* access, const std::set<ObjectId>& pending,
   std::set<ObjectHandle> fitted;
   ForEachObject(access, access->Info->LastLayer, [&](ObjectHandle object) {
     const ObjectId id = access->GetObjectId(object);
-    if (pending.count(id) != 0 && fitted.insert(object).second) {
-      FitImage(access, object, format);
+    // Nothing more is changed for a plug-in that was shut down meanwhile.
+    if (pending.count(id) != 0 && scan.StillCurrent() && fitted.insert(object).second) {
+      FitImage(access, object, *scan.Format);
       ++count;
     }
   });
-  LogCount(kPendingPassMessage, count);
+  if (scan.StillCurrent()) LogCount(kPendingPassMessage, count);
 }
 
 void SelectedCommand(TimelineAccess* access) {
@@ -64,10 +66,11 @@ void SelectedCommand(TimelineAccess* access) {
 void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
   const ScanContext* scan = state::Scan;
   if (scan == nullptr || scan->PendingObjects == nullptr || scan->Format == nullptr) return;
-  RunGuarded([&] { PendingPass(access, *scan->PendingObjects, *scan->Format); });
+  RunGuarded([&] { PendingPass(access, *scan); });
 }
 
 void VELMORA_HOSTCALL AlignSelectedCommand(TimelineAccess* access) {
+  const ModuleInUse inUse;
   RunGuarded([&] { SelectedCommand(access); });
 }
 

@@ -162,6 +162,23 @@ std::set<ObjectId> PickCandidates(const std::vector<SurveyRecord>& records, Obje
   return candidates;
 }
 
+// The pass over the candidates, inside RunEdit; they become known once it
+// has run. False when the host refused it.
+bool AlignCandidates(EditHandle* edit, const TimelineInfo& info, ScanContext& context,
+                     ObjectIdSet& known, const std::set<ObjectId>& candidates) {
+  state::PendingObjects = candidates;
+  state::PendingSceneFormat = SceneFormatOf(info);
+  context.PendingObjects = &state::PendingObjects;
+  context.Format = &state::PendingSceneFormat;
+  const bool aligned = edit->RunEdit(&AlignPendingPass) != 0;
+  if (!context.StillCurrent()) return true;
+  if (!aligned) return false;
+  // `known` is still valid: nothing has touched the registry since the lookup.
+  for (ObjectId id : candidates)
+    known.insert(id);
+  return true;
+}
+
 }  // namespace
 
 bool RunScan() {
@@ -170,17 +187,22 @@ bool RunScan() {
 
   if (state::ResetPending.exchange(0) != 0) state::KnownObjects.clear();
 
+  // The host callbacks find this context through state::Scan until RunScan
+  // returns, whichever way it does.
+  ScanContext context;
+  ScanScope scope(context);
   TimelineInfo info{};
   edit->QueryTimelineInfo(&info, sizeof info);
+  if (!context.StillCurrent()) return true;
+  // Judged as it stands, a timeline the host did not describe would get a
+  // baseline under the wrong scene and candidates fitted to nothing, which
+  // would then count as known for good. Asked again later instead.
+  if (!DescribesAScene(info)) return false;
 
   // The records' paths are views into `texts`, which outlives them; both are
   // the scan's own and go when it ends.
   TextArena texts;
   std::vector<SurveyRecord> records;
-  // The host callbacks find this context through state::Scan until RunScan
-  // returns, whichever way it does.
-  ScanContext context;
-  ScanScope scope(context);
   context.SurveyLastLayer = info.LastLayer;
   context.SurveyList = &records;
   context.SurveyTexts = &texts;
@@ -188,6 +210,7 @@ bool RunScan() {
   // The survey's only while RunRead runs.
   context.SurveyList = nullptr;
   context.SurveyTexts = nullptr;
+  if (!context.StillCurrent()) return true;
   if (!surveyed) return false;
   // Not repeated: the next host event brings a new scan.
   if (context.SurveyFailed) return true;
@@ -200,17 +223,7 @@ bool RunScan() {
   auto& known = found->second;
   const std::set<ObjectId> candidates = PickCandidates(records, known);
   if (candidates.empty()) return true;
-
-  state::PendingObjects = candidates;
-  state::PendingSceneFormat = SceneFormatOf(info);
-  context.PendingObjects = &state::PendingObjects;
-  context.Format = &state::PendingSceneFormat;
-  if (edit->RunEdit(&AlignPendingPass) == 0) return false;
-
-  // `known` is still valid: nothing has touched the registry since the lookup.
-  for (ObjectId id : candidates)
-    known.insert(id);
-  return true;
+  return AlignCandidates(edit, info, context, known, candidates);
 }
 
 }  // namespace velmora

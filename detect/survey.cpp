@@ -2,8 +2,8 @@
 #include "detect/survey.h"
 
 #include <cmath>
-#include <cstdlib>
 
+#include "plugin/decimal_text.h"
 #include "plugin/guard.h"
 #include "plugin/host_names.h"
 #include "plugin/state.h"
@@ -46,8 +46,8 @@ void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<Surv
 
 bool NumberTextEquals(const char* text, double target) {
   if (text == nullptr) return false;
-  char* end = nullptr;
-  double value = std::strtod(text, &end);
+  const char* end = nullptr;
+  const double value = DecimalValue(text, &end);
   if (end == text || *end != '\0') return false;
   return std::fabs(value - target) < 0.000001;
 }

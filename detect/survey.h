@@ -25,7 +25,7 @@ bool IsDefaultPlacement(TimelineAccess* access, ObjectHandle object);
 // Whether a standard-drawing item reads, wholly, as a number within 1e-6 of
 // `target`.
 bool ItemEquals(TimelineAccess* access, ObjectHandle object, const wchar_t* item, double target);
-// The same test on a text: strtod must consume all of it.
+// The same test on a text, which must be wholly one number.
 bool NumberTextEquals(const char* text, double target);
 
 }  // namespace velmora

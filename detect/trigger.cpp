@@ -6,6 +6,7 @@
 
 #include "detect/scan.h"
 #include "plugin/guard.h"
+#include "plugin/lifetime.h"
 #include "plugin/state.h"
 
 namespace velmora {
@@ -16,6 +17,7 @@ void ScanNow(HWND window) {
     SetTimer(window, kRetryTimerId, kRetryDelayMs, nullptr);
     return;
   }
+  const ModuleInUse inUse;
   state::Scanning = true;
   bool done = true;
   // A scan that ran out of memory is not retried.
@@ -42,14 +44,6 @@ void CreateMessageWindow() {
 
 namespace {
 
-// The host may unload the module once UninitializePlugin returns. A window
-// that outlives that call would keep the module's procedure and timer.
-void PinModule() {
-  HMODULE self = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                     reinterpret_cast<LPCWSTR>(&MessageWindowProc), &self);
-}
-
 void DestroyOnOwnThread(HWND window) {
   if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
     DestroyWindow(window);
@@ -58,6 +52,8 @@ void DestroyOnOwnThread(HWND window) {
   DWORD_PTR ignored = 0;
   SendMessageTimeoutW(window, kCloseRequest, 0, 0, SMTO_ABORTIFHUNG, kCloseTimeoutMs, &ignored);
   if (!IsWindow(window)) return;
+  // The host may unload the module once UninitializePlugin returns: a window
+  // that outlives the call would keep the module's procedure and timer.
   PinModule();
   // A sent message that timed out may be dropped; a posted one waits for the
   // thread's loop, so the window still goes once its thread answers again.

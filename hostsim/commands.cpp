@@ -17,6 +17,7 @@
 #include "hostsim/files.h"
 #include "hostsim/runner.h"
 #include "hostsim/script.h"
+#include "hostsim/settings_view.h"
 
 namespace hostsim {
 namespace {
@@ -149,12 +150,18 @@ std::any ParsePaste(LineReader& line) {
   const std::string& file = line.Word(1, "the image file");
   a.At = line.ReadSlot(2, &a.Name);
   a.Path = line.FullPathOf(file);
-  if (a.Name.empty()) a.Name = StemOf(a.Path);
   DWORD attributes = GetFileAttributesW(a.Path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     Fail("no such file: " + Quote(file) + " (looked for " + Utf8(a.Path) + ")");
   }
-  line.AddObject(a.Name);
+  if (a.Name.empty()) {
+    a.Name = StemOf(a.Path);
+    if (!IsName(a.Name)) {
+      Fail("the file's name " + Quote(a.Name) +
+           " cannot name an object: add as NAME (letters, digits, _ - or .)");
+    }
+  }
+  line.AddObject(a.Name, a.At);
   return a;
 }
 
@@ -178,7 +185,7 @@ std::any ParseAdd(LineReader& line) {
   AddArgs a;
   a.Name = line.Word(1, "the object's name");
   a.At = line.ReadSlot(2, nullptr);
-  line.AddObject(a.Name);
+  line.AddObject(a.Name, a.At);
   return a;
 }
 
@@ -239,6 +246,7 @@ std::any ParseEvent(LineReader& line) {
   EventArgs a{static_cast<std::int32_t>(
       ParseInteger(line.Word(1, "the event kind"), INT32_MIN, INT32_MAX, "the event kind"))};
   line.NoMore(2);
+  line.PluginMayAct();
   return a;
 }
 
@@ -250,8 +258,18 @@ void RunEvent(Runner& r, const std::any& args) {
   Host::PumpUntilIdle();
 }
 
+std::any ParseReset(LineReader& line) {
+  line.NoMore(1);
+  line.PluginMayAct();
+  return {};
+}
+
 void RunReset(Runner& r, const std::any&) {
-  if (!r.SimHost().FireReset()) r.Say("no reset handler is registered");
+  if (r.SimHost().FireReset()) {
+    r.ForgetLooks();
+  } else {
+    r.Say("no reset handler is registered");
+  }
   Host::PumpUntilIdle();
 }
 
@@ -263,11 +281,14 @@ std::any ParsePump(LineReader& line) {
   PumpArgs a{static_cast<unsigned>(
       ParseInteger(line.Word(1, "the time in milliseconds"), 0, 60000, "the time"))};
   line.NoMore(2);
+  line.PluginMayAct();
   return a;
 }
 
-void RunPump(Runner&, const std::any& args) {
-  Host::PumpMessages(std::any_cast<const PumpArgs&>(args).Milliseconds);
+void RunPump(Runner& r, const std::any& args) {
+  const unsigned ms = std::any_cast<const PumpArgs&>(args).Milliseconds;
+  r.AllowTime(ms);
+  Host::PumpMessages(ms);
 }
 
 // ---- select, focus, menu, dialog
@@ -320,6 +341,7 @@ void RunFocus(Runner& r, const std::any& args) {
 std::any ParseMenu(LineReader& line) {
   line.NoMore(1);
   line.NeedLoaded("menu");
+  line.PluginMayAct();
   return {};
 }
 
@@ -349,6 +371,7 @@ std::any ParseDialog(LineReader& line) {
     line.NoMore(4);
   }
   line.NeedLoaded("dialog");
+  line.PluginMayAct();
   return a;
 }
 
@@ -357,7 +380,7 @@ void RunDialog(Runner& r, const std::any& args) {
   r.OpenDialog(a.Action, a.CloseAfterMs);
 }
 
-// ---- settings set, show, remove
+// ---- settings set, legacy, show, block, remove
 
 struct SettingsSetArgs {
   std::string Key;
@@ -378,27 +401,34 @@ std::any ParseSettingsSet(LineReader& line) {
   return a;
 }
 
+void WriteSetting(Runner& r, const std::wstring& file, const SettingsSetArgs& a) {
+  if (!WritePrivateProfileStringW(L"Setting", Wide(a.Key).c_str(), Wide(a.Value).c_str(),
+                                  file.c_str())) {
+    r.Fatal("cannot write " + Utf8(file));
+  }
+}
+
 void RunSettingsSet(Runner& r, const std::any& args) {
   const auto& a = std::any_cast<const SettingsSetArgs&>(args);
-  if (!WritePrivateProfileStringW(L"Setting", Wide(a.Key).c_str(), Wide(a.Value).c_str(),
-                                  r.SettingsFile().c_str())) {
-    r.Fatal("cannot write " + Utf8(r.SettingsFile()));
-  }
+  WriteSetting(r, r.SettingsFile(), a);
   r.Say(Utf8(kSettingsName) + ": " + a.Key + "=" + a.Value +
         (r.ModuleLoaded() ? " (the plug-in reads it at its next load)" : ""));
 }
 
-std::any ParseSettingsShowOrRemove(LineReader& line) {
+void RunSettingsLegacy(Runner& r, const std::any& args) {
+  const auto& a = std::any_cast<const SettingsSetArgs&>(args);
+  WriteSetting(r, r.LegacySettingsFile(), a);
+  r.Say(Utf8(kLegacySettingsName) + ": " + a.Key + "=" + a.Value + " (a load copies it to " +
+        Utf8(kSettingsName) + " while that is missing)");
+}
+
+std::any ParseSettingsWord(LineReader& line) {
   line.NoMore(2);
   return {};
 }
 
-void RunSettingsShow(Runner& r, const std::any&) {
-  std::string bytes;
-  if (!ReadWholeFile(r.SettingsFile(), bytes)) {
-    r.Say(Utf8(kSettingsName) + " does not exist: the plug-in uses its defaults");
-    return;
-  }
+// The file's lines, each after "| ".
+void SayLines(Runner& r, const std::string& bytes) {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
     std::size_t end = bytes.find('\n', pos);
@@ -411,9 +441,38 @@ void RunSettingsShow(Runner& r, const std::any&) {
   }
 }
 
+// Velmora.ini, or what a load will do without it.
+void RunSettingsShow(Runner& r, const std::any&) {
+  const std::string name = Utf8(kSettingsName), legacy = Utf8(kLegacySettingsName);
+  std::string bytes;
+  if (IsFile(r.SettingsFile())) {
+    if (!ReadWholeFile(r.SettingsFile(), bytes)) r.Fatal("cannot read " + Utf8(r.SettingsFile()));
+    SayLines(r, bytes);
+  } else if (GetFileAttributesW(r.SettingsFile().c_str()) != INVALID_FILE_ATTRIBUTES) {
+    r.Say(name + " is a folder: a load uses the defaults, and saving fails");
+  } else if (IsFile(r.LegacySettingsFile()) && ReadWholeFile(r.LegacySettingsFile(), bytes)) {
+    r.Say(name + " does not exist: a load copies " + legacy + " to " + name + " and reads it:");
+    SayLines(r, bytes);
+  } else {
+    r.Say(name + " does not exist, nor " + legacy + ": a load uses the defaults");
+  }
+}
+
+void RunSettingsBlock(Runner& r, const std::any&) {
+  DeleteFileW(r.SettingsFile().c_str());
+  if (!CreateDirectoryW(r.SettingsFile().c_str(), nullptr) &&
+      GetLastError() != ERROR_ALREADY_EXISTS) {
+    r.Fatal("cannot make the folder " + Utf8(r.SettingsFile()));
+  }
+  r.Say(Utf8(kSettingsName) + " is now a folder: the settings cannot be saved (settings remove " +
+        "takes it away)");
+}
+
 void RunSettingsRemove(Runner& r, const std::any&) {
   if (DeleteFileW(r.SettingsFile().c_str())) {
     r.Say(Utf8(kSettingsName) + " removed");
+  } else if (RemoveDirectoryW(r.SettingsFile().c_str())) {
+    r.Say("the folder " + Utf8(kSettingsName) + " removed");
   } else {
     r.Say(Utf8(kSettingsName) + " was not there");
   }
@@ -568,8 +627,10 @@ constexpr bool kCheck = true;
 
 // The --help text lists the commands in this order.
 constexpr CommandRow kCommands[] = {
-    {"load", "load [no-logger]", "load the plug-in from the plug-in folder and start it", ParseLoad,
-     RunLoad},
+    {"load", "load [no-logger]",
+     "load the plug-in from the plug-in folder, start it, and say\n"
+     "which settings it took from which file",
+     ParseLoad, RunLoad},
     {"reload", "reload [no-logger]", "UninitializePlugin, unload, load and start again",
      ParseReload, RunReload},
     {"unload", "unload", "UninitializePlugin and unload", ParseUnload, RunUnload},
@@ -589,22 +650,37 @@ constexpr CommandRow kCommands[] = {
     {"item", "item NAME ITEM VALUE", "set a standard-drawing item by hand (X, Y, zoom, aspect)",
      ParseItem, RunItem},
     {"event", "event KIND",
-     "fire a host event (the plug-in listens to 1 and 3), then\n"
-     "run the message loop until it is idle",
+     "fire a host event (the plug-in listens to 1 and 3), run the\n"
+     "message loop until it is idle, and say what the plug-in\n"
+     "read and changed. Its first look at a scene (after load or\n"
+     "reset) only learns what is there and changes nothing; when\n"
+     "the host refuses its edit it tries again 300 ms later (pump)",
      ParseEvent, RunEvent},
-    {"reset", "reset", "fire the host's reset, then run the message loop", NoArguments, RunReset},
+    {"reset", "reset", "fire the host's reset, then run the message loop", ParseReset, RunReset},
     {"pump", "pump MS", "run the message loop for MS milliseconds", ParsePump, RunPump},
     {"select", "select NAME... | select none", "", ParseSelect, RunSelect},
     {"focus", "focus NAME | focus none", "", ParseFocus, RunFocus},
     {"menu", "menu", "run the object-menu entry on the selection", ParseMenu, RunMenu},
-    {"dialog", "dialog [ok|cancel after MS]", "open the configuration-menu entry (needs a display)",
+    {"dialog", "dialog [ok|cancel after MS]",
+     "open the configuration-menu entry (needs a display); OK or\n"
+     "Cancel is pressed after MS, else a person closes it (Cancel\n"
+     "after 10 minutes). A message box is reported and closed",
      ParseDialog, RunDialog},
     {"settings set", "settings set KEY VALUE",
      "write KEY=VALUE to [Setting] of Velmora.ini beside the module", ParseSettingsSet,
      RunSettingsSet},
-    {"settings show", "settings show | settings remove", "", ParseSettingsShowOrRemove,
+    {"settings legacy", "settings legacy KEY VALUE",
+     "the same in Tessling.ini, the earlier release's file: every\n"
+     "load copies it to Velmora.ini while that is missing",
+     ParseSettingsSet, RunSettingsLegacy},
+    {"settings show", "settings show",
+     "print Velmora.ini, or say which file the next load will read", ParseSettingsWord,
      RunSettingsShow},
-    {"settings remove", nullptr, "", ParseSettingsShowOrRemove, RunSettingsRemove},
+    {"settings block", "settings block",
+     "put a folder in Velmora.ini's place, so that saving fails", ParseSettingsWord,
+     RunSettingsBlock},
+    {"settings remove", "settings remove", "delete Velmora.ini (or the folder of settings block)",
+     ParseSettingsWord, RunSettingsRemove},
     {"refuse", "refuse read|edit|span on|off",
      "make the host refuse RunRead, RunEdit or ReplaceSpan", ParseRefuse, RunRefuse},
     {"trace", "trace on|off", "print every call the plug-in makes into the host", ParseTrace,

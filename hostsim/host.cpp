@@ -131,12 +131,19 @@ struct Thunks {
 
   // EditHandle
   static std::uint8_t VELMORA_HOSTCALL RunEdit(velmora::EditCallback callback) {
-    H().Record("RunEdit", "");
-    return H().Run(callback, true);
+    return RunAndRecord("RunEdit", callback, true);
   }
   static std::uint8_t VELMORA_HOSTCALL RunRead(velmora::EditCallback callback) {
-    H().Record("RunRead", "");
-    return H().Run(callback, false);
+    return RunAndRecord("RunRead", callback, false);
+  }
+  static std::uint8_t RunAndRecord(const char* op, velmora::EditCallback callback, bool write) {
+    Host& h = H();
+    const bool recorded = h.RecordCalls;
+    h.Record(op, "");
+    const std::size_t at = h.calls_.size();
+    const std::uint8_t ran = h.Run(callback, write);
+    if (ran == 0 && recorded && at > 0 && at <= h.calls_.size()) h.calls_[at - 1].Refused = true;
+    return ran;
   }
   static std::uint8_t VELMORA_HOSTCALL QueryTimelineInfo(velmora::TimelineInfo* info,
                                                          std::int32_t size) {
@@ -280,10 +287,12 @@ struct Thunks {
   static void VELMORA_HOSTCALL Info(velmora::HostLogger* logger, const wchar_t* text) {
     (void)logger;
     H().logger_.Info.emplace_back(text ? text : L"");
+    if (H().OnCall) H().OnCall("Info");
   }
   static void VELMORA_HOSTCALL Warn(velmora::HostLogger* logger, const wchar_t* text) {
     (void)logger;
     H().logger_.Warn.emplace_back(text ? text : L"");
+    if (H().OnCall) H().OnCall("Warn");
   }
 };
 
@@ -491,6 +500,7 @@ void Host::ClearLog() {
 
 void Host::Record(const char* op, std::string args) {
   if (RecordCalls) calls_.push_back(HostCall{op, std::move(args)});
+  if (OnCall) OnCall(op);
 }
 
 void Host::Violation(std::string what) { violations_.push_back(std::move(what)); }

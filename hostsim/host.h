@@ -78,6 +78,8 @@ struct Scene {
 struct HostCall {
   std::string Op;
   std::string Args;
+  // A RunRead or RunEdit the host answered with 0 (refused, or no callback).
+  bool Refused = false;
   std::string Text() const { return Op + "(" + Args + ")"; }
 };
 
@@ -134,6 +136,10 @@ class Host {
   // Runs at the start of every RunRead / RunEdit callback, e.g. to let the
   // message loop run where a real host might.
   std::function<void()> OnCallbackEnter;
+  // Runs inside every call the plug-in makes into the host, its logger's
+  // ("Info", "Warn") included, once the call is recorded: e.g. to pump
+  // messages, or shut the plug-in down, where a real host might.
+  std::function<void(const std::string& op)> OnCall;
   // Replaces ObjectAtOrAfter's answer; receives the honest answer.
   std::function<ObjectHandle(std::int32_t layer, std::int32_t frame, ObjectHandle honest)>
       ObjectAtOrAfterHook;

@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -43,12 +44,47 @@ bool MakeFolders(const std::wstring& folder) {
   return true;
 }
 
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Makes the folder and proves that a file can be written in it, so that a
+// run does not stop at its first picture.
+std::string OutputFolderProblem(const std::wstring& folder) {
+  if (!MakeFolders(folder) || !IsFolder(folder)) return "cannot make the folder";
+  wchar_t probe[MAX_PATH + 1] = {};
+  if (GetTempFileNameW(folder.c_str(), L"vh", 0, probe) == 0) return "cannot write in the folder";
+  DeleteFileW(probe);
+  return std::string();
+}
+
+// What will surely stop the script before it runs: a plug-in that cannot be
+// loaded. Returns the exit status when the program ends here.
+std::optional<int> CheckPluginFolder(const Options& opt, const Script& script) {
+  const bool loads =
+      std::any_of(script.Commands.begin(), script.Commands.end(),
+                  [](const Command& c) { return std::string(c.Row->Verb) == "load"; });
+  if (!loads) return std::nullopt;
+  const std::wstring module = opt.PluginFolder + L"Velmora.aux2";
+  const std::string problem = ModuleFileProblem(module);
+  if (problem.empty()) return std::nullopt;
+  if (GetFileAttributesW(module.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    WriteError("velmora-host: no Velmora.aux2 in " + Utf8(opt.PluginFolder) +
+               " (--plugins names the plug-in folder)\n");
+  } else {
+    WriteError("velmora-host: " + Utf8(module) + " is not a 64-bit Windows DLL: " + problem + "\n");
+  }
+  return 2;
+}
+
 constexpr const char* kUsage =
     "usage: velmora-host.exe [--plugins DIR] [--out DIR] [--check] SCRIPT\n"
     "  --plugins DIR  the host's plug-in folder: Velmora.aux2 is loaded from it and\n"
     "                 Velmora.ini lies beside it (default: this program's folder)\n"
     "  --out DIR      where the pictures go (made if missing; default: no pictures)\n"
-    "  --check        only check the script\n"
+    "  --check        only check the script, and that the plug-in folder holds\n"
+    "                 the module\n"
     "  --help         this text and the script's commands\n";
 
 // Reads the command line into `opt`; returns the exit status when the
@@ -56,7 +92,11 @@ constexpr const char* kUsage =
 std::optional<int> ReadCommandLine(int argc, wchar_t** argv, Options& opt) {
   for (int i = 1; i < argc; ++i) {
     std::wstring arg = argv[i];
-    if ((arg == L"--plugins" || arg == L"--out") && i + 1 < argc) {
+    if (arg == L"--plugins" || arg == L"--out") {
+      if (i + 1 == argc || argv[i + 1][0] == L'\0') {
+        WriteError("velmora-host: " + Utf8(arg) + " needs a folder after it\n" + kUsage);
+        return 2;
+      }
       (arg == L"--plugins" ? opt.PluginFolder : opt.OutFolder) = argv[++i];
     } else if (arg == L"--check") {
       opt.CheckOnly = true;
@@ -81,17 +121,16 @@ std::optional<int> ReadCommandLine(int argc, wchar_t** argv, Options& opt) {
   return std::nullopt;
 }
 
-int Main(int argc, wchar_t** argv) {
-  Options opt;
-  if (std::optional<int> status = ReadCommandLine(argc, argv, opt)) return *status;
-
+// Reads and checks the script as a whole; returns the exit status when the
+// program ends here.
+std::optional<int> ReadScript(const Options& opt, Script& script) {
   std::string text;
   if (!ReadWholeFile(opt.ScriptPath, text)) {
     WriteError("velmora-host: cannot read " + Utf8(opt.ScriptPath) + "\n");
     return 2;
   }
-  Script script = ParseScript(text, FolderOf(opt.ScriptPath));
-  std::string scriptName = Utf8(FileNameOf(opt.ScriptPath));
+  script = ParseScript(text, FolderOf(opt.ScriptPath));
+  const std::string scriptName = Utf8(FileNameOf(opt.ScriptPath));
   if (!script.Errors.empty()) {
     for (const ScriptError& e : script.Errors) {
       WriteError(scriptName + ":" + std::to_string(e.Line) + ": " + e.Message + "\n");
@@ -100,13 +139,30 @@ int Main(int argc, wchar_t** argv) {
                " error(s) in the script; nothing was run\n");
     return 2;
   }
+  if (script.Commands.empty()) {
+    WriteError("velmora-host: " + scriptName +
+               " is empty: it holds no command, only blank lines and comments\n");
+    return 2;
+  }
+  return CheckPluginFolder(opt, script);
+}
+
+int Main(int argc, wchar_t** argv) {
+  Options opt;
+  if (std::optional<int> status = ReadCommandLine(argc, argv, opt)) return *status;
+  Script script;
+  if (std::optional<int> status = ReadScript(opt, script)) return *status;
+  const std::string scriptName = Utf8(FileNameOf(opt.ScriptPath));
   if (opt.CheckOnly) {
     Write(scriptName + ": " + std::to_string(script.Commands.size()) + " commands, no errors\n");
     return 0;
   }
-  if (!opt.OutFolder.empty() && !MakeFolders(opt.OutFolder)) {
-    WriteError("velmora-host: cannot make the folder " + Utf8(opt.OutFolder) + "\n");
-    return 2;
+  if (!opt.OutFolder.empty()) {
+    const std::string problem = OutputFolderProblem(opt.OutFolder);
+    if (!problem.empty()) {
+      WriteError("velmora-host: " + problem + " " + Utf8(opt.OutFolder) + " (--out)\n");
+      return 2;
+    }
   }
 
   Write("velmora-host: " + scriptName + ", " + std::to_string(script.Commands.size()) +

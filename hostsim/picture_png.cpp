@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "hostsim/media_wic.h"
@@ -106,6 +107,12 @@ constexpr Glyph kGlyphs[] = {
     {'.', {0x00, 0x00, 0x00, 0x00, 0x00, 0x0c, 0x0c}},
     {'-', {0x00, 0x00, 0x00, 0x1f, 0x00, 0x00, 0x00}},
     {'%', {0x18, 0x19, 0x02, 0x04, 0x08, 0x13, 0x03}},
+    {'P', {0x1e, 0x11, 0x11, 0x1e, 0x10, 0x10, 0x10}},
+    // Arrows: left, right, up, down.
+    {'<', {0x00, 0x04, 0x08, 0x1f, 0x08, 0x04, 0x00}},
+    {'>', {0x00, 0x04, 0x02, 0x1f, 0x02, 0x04, 0x00}},
+    {'^', {0x04, 0x0e, 0x15, 0x04, 0x04, 0x04, 0x04}},
+    {'v', {0x04, 0x04, 0x04, 0x04, 0x15, 0x0e, 0x04}},
 };
 
 // Text from (x, y), cut where a character would pass `right`.
@@ -189,7 +196,7 @@ struct PanelLayout {
 };
 
 // The room on each side is what sticks out there in either placement, capped
-// so that a far overhang does not dwarf the screen.
+// so that a far overhang does not dwarf the screen (MarkCuts shows the cut).
 PanelLayout LayOutPanels(const PictureInput& before, const PictureInput& after) {
   PanelLayout l;
   const double sw = std::max(after.ScreenWidth, 1), sh = std::max(after.ScreenHeight, 1);
@@ -258,8 +265,64 @@ HRESULT DrawImage(RowReader& reader, const PanelLayout& l, const PictureInput& i
   return S_OK;
 }
 
+constexpr int kTearDepth = 6;
+
+// A torn edge along the outer side of the room: teeth of background, so that
+// the image plainly goes on beyond it.
+void Tear(Canvas& canvas, int x, int y, int length, bool vertical, bool fromLow) {
+  for (int i = 0; i < length; ++i) {
+    const int depth = std::abs(i % (2 * kTearDepth) - kTearDepth);
+    const int start = fromLow ? 0 : kTearDepth - depth;
+    if (vertical) {
+      canvas.Fill(x + start, y + i, depth, 1, kBackground);
+    } else {
+      canvas.Fill(x + i, y + start, 1, depth, kBackground);
+    }
+  }
+}
+
+// The true size of an overhang cut at the room's edge, on a plain patch.
+void CutLabel(Canvas& canvas, int x, int y, const std::string& text) {
+  const int width = static_cast<int>(text.size()) * 6 * kGlyphScale;
+  canvas.Fill(x - 3, y - 3, width + 6, 7 * kGlyphScale + 6, kBackground);
+  DrawText(canvas, x, y, x + width, text);
+}
+
+// Where the image reaches past the room drawn for it, the room's outer edge
+// is torn and the whole overhang given in screen pixels.
+void MarkCuts(const PanelLayout& l, const PictureInput& in, int panelLeft, Canvas& canvas) {
+  const Gaps g = ComputeGaps(in);
+  const int top = l.LabelHeight, right = panelLeft + l.PanelWidth;
+  const int bottom = top + l.PanelHeight, textHeight = 7 * kGlyphScale;
+  const int middleY = top + l.RoomTop + l.ScreenHeight / 2 - textHeight / 2;
+  auto text = [](double gap, const char* before, const char* after) {
+    return std::string(before) + std::to_string(std::lround(-gap)) + " PX" + after;
+  };
+  auto width = [](const std::string& t) { return static_cast<int>(t.size()) * 6 * kGlyphScale; };
+  if (-g.Left * l.Scale > l.RoomLeft) {
+    Tear(canvas, panelLeft, top, l.PanelHeight, true, true);
+    CutLabel(canvas, panelLeft + kTearDepth + 4, middleY, text(g.Left, "< ", ""));
+  }
+  if (-g.Right * l.Scale > l.RoomRight) {
+    const std::string t = text(g.Right, "", " >");
+    Tear(canvas, right - kTearDepth, top, l.PanelHeight, true, false);
+    CutLabel(canvas, right - kTearDepth - 4 - width(t), middleY, t);
+  }
+  const int middleX = panelLeft + l.RoomLeft + l.ScreenWidth / 2;
+  if (-g.Top * l.Scale > l.RoomTop) {
+    const std::string t = text(g.Top, "^ ", "");
+    Tear(canvas, panelLeft, top, l.PanelWidth, false, true);
+    CutLabel(canvas, middleX - width(t) / 2, top + kTearDepth + 4, t);
+  }
+  if (-g.Bottom * l.Scale > l.RoomBottom) {
+    const std::string t = text(g.Bottom, "v ", "");
+    Tear(canvas, panelLeft, bottom - kTearDepth, l.PanelWidth, false, false);
+    CutLabel(canvas, middleX - width(t) / 2, bottom - kTearDepth - 4 - textHeight, t);
+  }
+}
+
 // One panel: the screen, the image, the screen's frame over what sticks out,
-// and the label above.
+// the marks of a cut overhang, and the label above.
 HRESULT DrawPanel(RowReader& reader, const PanelLayout& l, const PictureInput& in,
                   const char* title, int panelLeft, Canvas& canvas) {
   const int left = panelLeft + l.RoomLeft, top = l.LabelHeight + l.RoomTop;
@@ -267,6 +330,7 @@ HRESULT DrawPanel(RowReader& reader, const PanelLayout& l, const PictureInput& i
   HRESULT hr = DrawImage(reader, l, in, panelLeft, canvas);
   canvas.Outline(left - kFrameWidth, top - kFrameWidth, l.ScreenWidth + 2 * kFrameWidth,
                  l.ScreenHeight + 2 * kFrameWidth, kFrameWidth, kFrame);
+  MarkCuts(l, in, panelLeft, canvas);
   DrawText(canvas, left, (l.LabelHeight - 7 * kGlyphScale) / 2, panelLeft + l.PanelWidth,
            LabelText(title, in));
   return hr;

@@ -50,4 +50,9 @@ class PluginModule {
 // The folder of the running executable, with a trailing backslash.
 std::wstring ExecutableFolder();
 
+// Why the file at `path` cannot be loaded as a 64-bit Windows DLL, read from
+// its headers ("there is no such file", "it is a 32-bit (x86) DLL", ...);
+// empty when it looks like one.
+std::string ModuleFileProblem(const std::wstring& path);
+
 }  // namespace hostsim

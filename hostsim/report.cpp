@@ -46,7 +46,7 @@ std::string Pad(const std::string& text, std::size_t width) {
 }
 
 std::string Change(const std::string& before, const std::string& after) {
-  if (before == after) return after.empty() ? "-" : after;
+  if (SameValue(before, after)) return after.empty() ? "-" : after;
   return (before.empty() ? "-" : before) + kArrow + (after.empty() ? "-" : after);
 }
 
@@ -136,9 +136,12 @@ std::string Caption(const PictureInput& in, const Gaps& g) {
          Escape(in.Y) + ": " + Printf("%.0f", g.Width) + "×" + Printf("%.0f", g.Height) +
          " px on a " + std::to_string(in.ScreenWidth) + "×" + std::to_string(in.ScreenHeight) +
          " screen</text>\n";
-  svg += "  <text x=\"16\" y=\"61\" fill=\"#444444\">" + SideText("left", g.Left) + " · " +
-         SideText("right", g.Right) + " · " + SideText("top", g.Top) + " · " +
-         SideText("bottom", g.Bottom) + "</text>\n";
+  std::string sides = SideText("left", g.Left) + " · " + SideText("right", g.Right) + " · " +
+                      SideText("top", g.Top) + " · " + SideText("bottom", g.Bottom);
+  if (!SameValue(in.Aspect, "0") && !in.Aspect.empty()) {
+    sides += " · aspect " + Escape(in.Aspect) + " not drawn";
+  }
+  svg += "  <text x=\"16\" y=\"61\" fill=\"#444444\">" + sides + "</text>\n";
   return svg;
 }
 
@@ -216,6 +219,17 @@ std::size_t DisplayWidth(const std::string& utf8) {
     i += n;
   }
   return width;
+}
+
+bool SameValue(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  auto number = [](const std::string& text, double& value) {
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size();
+  };
+  double x = 0, y = 0;
+  return number(a, x) && number(b, y) && x == y;
 }
 
 std::string SpanText(std::int32_t first, std::int32_t last) {

@@ -35,6 +35,10 @@ struct TableRow {
 std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, std::int32_t scale,
                         const std::string& indent = "");
 
+// Whether two item texts hold the same value: equal numbers ("0.00" and
+// "-0.00", "100.00" and "100.000"), or equal texts when either is no number.
+bool SameValue(const std::string& a, const std::string& b);
+
 // A span of frames as the printouts show it: "first-last".
 std::string SpanText(std::int32_t first, std::int32_t last);
 
@@ -51,6 +55,7 @@ struct PictureInput {
   std::string Zoom;  // the host's texts: percent, and the offset of the image's
   std::string X;     // centre from the screen's centre in pixels (Y down)
   std::string Y;
+  std::string Aspect;  // the pictures draw the image unstretched whatever it says
 };
 
 // Where the scaled image's edges lie relative to the screen's edges, in

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 #include "hostsim/files.h"
 #include "hostsim/picture_png.h"
@@ -14,7 +15,6 @@ namespace hostsim {
 namespace {
 
 constexpr const wchar_t* kModuleName = L"Velmora.aux2";
-constexpr const wchar_t* kDialogTitle = L"Velmora の設定";
 
 // Under Wine a window needs an X display; on Windows there always is one.
 bool HasDisplay() {
@@ -24,30 +24,6 @@ bool HasDisplay() {
   const char* display = std::getenv("DISPLAY");
   return display != nullptr && *display != '\0';
 }
-
-// Closes the settings dialog after a delay, for scripts that run unattended.
-struct DialogCloser {
-  static inline WPARAM Button = 0;
-  static inline UINT_PTR Timer = 0;
-
-  static BOOL CALLBACK Find(HWND window, LPARAM found) {
-    wchar_t title[64] = {};
-    GetWindowTextW(window, title, 64);
-    if (IsWindowVisible(window) && std::wstring(title) == kDialogTitle) {
-      *reinterpret_cast<HWND*>(found) = window;
-      return FALSE;
-    }
-    return TRUE;
-  }
-  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), &Find, reinterpret_cast<LPARAM>(&dialog));
-    if (dialog == nullptr) return;  // not shown yet: try at the next tick
-    KillTimer(nullptr, Timer);
-    Timer = 0;
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED), 0);
-  }
-};
 
 // The scene's objects by layer, then by first frame.
 std::vector<SimObject*> SortedObjects(Scene& scene) {
@@ -72,6 +48,54 @@ std::string PictureStem(int table, const std::string& objectName) {
     stem += bad ? '_' : ch;
   }
   return stem;
+}
+
+// "length, zoom": what differs between two states of an object, by value.
+std::string Differences(const ObjectState& a, const ObjectState& b) {
+  std::string what;
+  auto add = [&](bool differs, const char* item) {
+    if (differs) what += (what.empty() ? "" : ", ") + std::string(item);
+  };
+  add(a.First != b.First || a.Last != b.Last, "length");
+  add(!SameValue(a.Zoom, b.Zoom), "zoom");
+  add(!SameValue(a.X, b.X), "X");
+  add(!SameValue(a.Y, b.Y), "Y");
+  return what;
+}
+
+std::string Times(int n) {
+  return n == 1 ? "once" : n == 2 ? "twice" : std::to_string(n) + " times";
+}
+
+std::string Counted(std::size_t n, const char* thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
+// What the host's record of calls shows of the plug-in's callbacks.
+struct Callbacks {
+  bool Any = false;
+  int Reads = 0;
+  int RefusedReads = 0;
+  int RefusedEdits = 0;
+  std::set<std::string> ObjectsRead;  // "#id"
+};
+
+Callbacks CountCallbacks(const std::vector<HostCall>& calls, std::size_t from) {
+  Callbacks c;
+  bool inRead = false;
+  for (std::size_t i = from; i < calls.size(); ++i) {
+    const HostCall& call = calls[i];
+    const bool read = call.Op == "RunRead", edit = call.Op == "RunEdit";
+    if (read || edit || call.Op == "ObjectMenu") {
+      c.Any = true;
+      inRead = read && !call.Refused;
+      if (read) ++(call.Refused ? c.RefusedReads : c.Reads);
+      if (edit && call.Refused) ++c.RefusedEdits;
+    } else if (inRead && call.Op == "GetObjectId") {
+      c.ObjectsRead.insert(call.Args);
+    }
+  }
+  return c;
 }
 
 }  // namespace
@@ -117,7 +141,22 @@ void Runner::RunCommand(const Command& command) {
   line_ = command.Line;
   std::size_t info = host_.InfoLines().size(), warn = host_.WarnLines().size();
   std::size_t calls = host_.Calls().size();
-  command.Row->Run(*this, command.Args);
+  const std::map<ObjectId, ObjectState> before = SceneStates();
+  {
+    // Also when the command fails and throws.
+    struct Watched {
+      Deadline& Limit;
+      Watched(Deadline& limit, int line) : Limit(limit) {
+        Limit.Start(line, kCommandLimitMs);
+        window_watch::Start();
+      }
+      ~Watched() {
+        window_watch::Stop();
+        Limit.Stop();
+      }
+    } watched(deadline_, command.Line);
+    command.Row->Run(*this, command.Args);
+  }
   if (!command.Row->IsCheck) {
     lastInfo_.assign(host_.InfoLines().begin() + static_cast<std::ptrdiff_t>(info),
                      host_.InfoLines().end());
@@ -125,6 +164,10 @@ void Runner::RunCommand(const Command& command) {
                      host_.WarnLines().end());
   }
   PrintNewLogAndCalls(info, warn, calls);
+  const std::string work = PluginWork(calls, before);
+  if (!work.empty()) Say("plug-in: " + work);
+  for (const std::string& note : window_watch::TakeNotes())
+    Say(note);
 }
 
 void Runner::PrintNewLogAndCalls(std::size_t infoFrom, std::size_t warnFrom,
@@ -142,6 +185,48 @@ void Runner::PrintNewLogAndCalls(std::size_t infoFrom, std::size_t warnFrom,
   for (std::size_t i = warnFrom; i < host_.WarnLines().size(); ++i) {
     Say("warn: " + Utf8(host_.WarnLines()[i]));
   }
+}
+
+std::map<ObjectId, ObjectState> Runner::SceneStates() {
+  std::map<ObjectId, ObjectState> states;
+  for (const auto& object : host_.CurrentScene().Objects)
+    states[object->Id] = StateOf(*object);
+  return states;
+}
+
+std::string Runner::PluginWork(std::size_t callsFrom,
+                               const std::map<ObjectId, ObjectState>& before) {
+  const Callbacks c = CountCallbacks(host_.Calls(), callsFrom);
+  if (!c.Any) return std::string();
+  const std::string scene = "scene " + std::to_string(host_.CurrentSceneKey());
+  std::vector<std::string> parts;
+  bool firstLook = false;
+  if (c.Reads > 0) {
+    firstLook = looked_.insert(host_.CurrentSceneKey()).second;
+    const std::string objects = Counted(c.ObjectsRead.size(), "object");
+    parts.push_back(firstLook ? "first look at " + scene + ": read " + objects
+                              : "read " + objects + " of " + scene);
+  }
+  if (c.RefusedReads > 0) parts.push_back("the host refused its read " + Times(c.RefusedReads));
+  if (c.RefusedEdits > 0) parts.push_back("the host refused its edit " + Times(c.RefusedEdits));
+  std::string changed;
+  std::size_t count = 0;
+  for (const SimObject* o : SortedObjects(host_.CurrentScene())) {
+    auto was = before.find(o->Id);
+    const std::string what = was == before.end() ? "" : Differences(was->second, StateOf(*o));
+    if (what.empty()) continue;
+    changed += (count++ == 0 ? "" : ", ") + Utf8(o->Label) + " (" + what + ")";
+  }
+  if (count > 0) {
+    parts.push_back("changed " + std::to_string(count) + ": " + changed);
+  } else {
+    parts.push_back(firstLook ? "changed nothing (a first look only learns what is there)"
+                              : "changed nothing");
+  }
+  std::string text;
+  for (const std::string& part : parts)
+    text += (text.empty() ? "" : "; ") + part;
+  return text;
 }
 
 void Runner::PrintSummary() {
@@ -175,8 +260,10 @@ void Runner::CountCheck(bool held) {
 
 void Runner::Load(bool withLogger) {
   std::wstring path = opt_.PluginFolder + kModuleName;
+  const bool hadSettings = IsFile(SettingsFile()), hadLegacy = IsFile(LegacySettingsFile());
   if (!module_.Load(path)) Fatal("cannot load " + Utf8(path) + ": " + module_.Error());
   if (!module_.Start(host_, withLogger)) Fatal("the plug-in did not start: " + module_.Error());
+  looked_.clear();
   const velmora::CommonPluginTable* table = module_.GetCommonPluginTable();
   Say("loaded " + Utf8(kModuleName) + ": " + Utf8(table->Name ? table->Name : L"") + ", \"" +
       Utf8(table->Information ? table->Information : L"") + "\"" +
@@ -189,6 +276,28 @@ void Runner::Load(bool withLogger) {
   Say("registered: events " + (events.empty() ? std::string("none") : events) +
       (r.Reset ? ", reset" : "") + ", object menu \"" + Utf8(r.ObjectMenuLabel) +
       "\", settings menu \"" + Utf8(r.ConfigMenuLabel) + "\"");
+  SaySettingsInEffect(hadSettings, hadLegacy);
+}
+
+// Which file the load read is seen from the files before and after it.
+void Runner::SaySettingsInEffect(bool hadSettings, bool hadLegacy) {
+  const std::string name = Utf8(kSettingsName), legacy = Utf8(kLegacySettingsName);
+  std::string source;
+  if (hadSettings) {
+    source = "settings from " + name;
+  } else if (IsFile(SettingsFile())) {
+    source = hadLegacy ? "settings from " + legacy + ", copied to " + name + " at this load"
+                       : "settings from " + name + ", made at this load";
+  } else if (GetFileAttributesW(SettingsFile().c_str()) != INVALID_FILE_ATTRIBUTES) {
+    source = "settings: the defaults (" + name + " is a folder)";
+  } else if (hadLegacy) {
+    source = "settings: the defaults (" + legacy + " was not copied to " + name + ")";
+  } else {
+    source = "settings: the defaults (no " + name + ", no " + legacy + ")";
+  }
+  const SettingsText settings = SettingsInEffect(SettingsFile());
+  Say(source + ": " + settings.Meaning);
+  Say("  " + settings.Keys);
 }
 
 void Runner::Unload() {
@@ -269,19 +378,12 @@ void Runner::OpenDialog(DialogAction action, std::int64_t closeAfterMs) {
         CreateWindowExW(0, wc.lpszClassName, L"velmora-host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
                         CW_USEDEFAULT, 640, 400, nullptr, nullptr, wc.hInstance, nullptr);
   }
-  if (action != DialogAction::Wait) {
-    DialogCloser::Button = action == DialogAction::Ok ? IDOK : IDCANCEL;
-    DialogCloser::Timer =
-        SetTimer(nullptr, 0, static_cast<UINT>(std::max<std::int64_t>(closeAfterMs, 10)),
-                 &DialogCloser::Tick);
-  } else {
-    Say("the settings dialog is open: close it to go on");
-  }
+  if (action == DialogAction::Wait) Say("the settings dialog is open: close it to go on");
+  AllowTime(action == DialogAction::Wait ? kPersonLimitMs : static_cast<DWORD>(closeAfterMs));
+  window_watch::ExpectDialog(action, static_cast<DWORD>(closeAfterMs));
   auto result = host_.OpenConfigMenu(mainWindow_);
-  if (DialogCloser::Timer != 0) {
-    KillTimer(nullptr, DialogCloser::Timer);
-    DialogCloser::Timer = 0;
-  }
+  for (const std::string& note : window_watch::TakeNotes())
+    Say(note);
   if (!result) {
     Say("no settings-menu entry is registered");
     return;
@@ -344,6 +446,7 @@ void Runner::WritePictures(const SimObject& object, const TableRow& row,
   in.Zoom = row.After.Zoom;
   in.X = row.After.X;
   in.Y = row.After.Y;
+  in.Aspect = object.Item(kDrawEffect, kAspectItem).value_or("");
   const std::string stem = PictureStem(tables_, row.Name);
   if (!WriteWholeFile(opt_.OutFolder + Wide(stem + ".svg"), RenderPicture(in))) {
     Fatal("cannot write " + Utf8(opt_.OutFolder) + stem + ".svg");
@@ -366,8 +469,8 @@ void Runner::PrintTable(const std::string& title) {
   std::vector<std::string> pictures;
   for (const SimObject* o : SortedObjects(host_.CurrentScene())) {
     TableRow row = RowOf(*o);
-    bool moved = row.Before.Zoom != row.After.Zoom || row.Before.X != row.After.X ||
-                 row.Before.Y != row.After.Y;
+    bool moved = !SameValue(row.Before.Zoom, row.After.Zoom) ||
+                 !SameValue(row.Before.X, row.After.X) || !SameValue(row.Before.Y, row.After.Y);
     if (row.ImagePixels && moved && !opt_.OutFolder.empty()) {
       WritePictures(*o, row, pictures);
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,10 @@
 #include "hostsim/plugin_module.h"
 #include "hostsim/report.h"
 #include "hostsim/script.h"
+#include "hostsim/settings_view.h"
+#include "hostsim/watch.h"
 
 namespace hostsim {
-
-inline constexpr const wchar_t* kSettingsName = L"Velmora.ini";
 
 struct Options {
   std::wstring PluginFolder;
@@ -27,8 +28,6 @@ struct Options {
   std::wstring ScriptPath;
   bool CheckOnly = false;
 };
-
-enum class DialogAction { Wait, Ok, Cancel };
 
 // The printout: UTF-8 text, flushed at once so that it interleaves with the
 // plug-in's own output in the order things happened.
@@ -49,7 +48,12 @@ class Runner {
   Host& SimHost() { return host_; }
   bool ModuleLoaded() const { return module_.Loaded(); }
   std::wstring SettingsFile() const { return opt_.PluginFolder + kSettingsName; }
+  std::wstring LegacySettingsFile() const { return opt_.PluginFolder + kLegacySettingsName; }
   void SetTrace(bool on) { trace_ = on; }
+  // The command waits `ms` on purpose; its time limit grows by as much.
+  void AllowTime(DWORD ms) { deadline_.Extend(ms); }
+  // After the host's reset the plug-in's next look at any scene is a first.
+  void ForgetLooks() { looked_.clear(); }
 
   // One line of the printout under the command.
   void Say(const std::string& text);
@@ -82,6 +86,11 @@ class Runner {
 
   void RunCommand(const Command& command);
   void PrintNewLogAndCalls(std::size_t infoFrom, std::size_t warnFrom, std::size_t callsFrom);
+  void SaySettingsInEffect(bool hadSettings, bool hadLegacy);
+  // What the plug-in's calls since `callsFrom` read and changed in the
+  // current scene, whose objects were `before`; empty when it made none.
+  std::string PluginWork(std::size_t callsFrom, const std::map<ObjectId, ObjectState>& before);
+  std::map<ObjectId, ObjectState> SceneStates();
   void PrintSummary();
   std::optional<ImageSize> ImageSizeOf(const SimObject& object);
   TableRow RowOf(const SimObject& object);
@@ -104,6 +113,9 @@ class Runner {
   int checks_ = 0;
   int failures_ = 0;
   int pictures_ = 0;
+  // The scenes the plug-in has read since it was loaded or the host reset.
+  std::set<std::uint32_t> looked_;
+  Deadline deadline_;
 };
 
 }  // namespace hostsim

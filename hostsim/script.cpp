@@ -48,14 +48,6 @@ std::vector<Token> Tokenize(const std::string& line, std::string& content) {
   return tokens;
 }
 
-bool IsName(const std::string& name) {
-  if (name.empty()) return false;
-  for (unsigned char c : name) {
-    if (c < 0x80 && !(std::isalnum(c) || c == '_' || c == '-' || c == '.')) return false;
-  }
-  return true;
-}
-
 // "a, b or c"
 std::string OneOf(const std::vector<std::string>& words) {
   std::string text;
@@ -126,6 +118,14 @@ void AppendHelpEntry(std::string& help, const std::string& synopsis, const std::
 }  // namespace
 
 [[noreturn]] void Fail(std::string message) { throw LineError{std::move(message)}; }
+
+bool IsName(const std::string& name) {
+  if (name.empty()) return false;
+  for (unsigned char c : name) {
+    if (c < 0x80 && !(std::isalnum(c) || c == '_' || c == '-' || c == '.')) return false;
+  }
+  return true;
+}
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
@@ -225,14 +225,27 @@ void LineReader::NeedLoaded(const char* command) const {
   if (!s_.Loaded) Fail(std::string(command) + " needs the plug-in: put a load line before it");
 }
 
-void LineReader::AddObject(const std::string& name) {
+void LineReader::AddObject(const std::string& name, const TimelineSlot& at) {
   if (!IsName(name)) Fail(Quote(name) + " cannot name an object: use letters, digits, _ - or .");
   auto it = s_.Objects.find(name);
   if (it != s_.Objects.end()) {
     Fail("the name " + Quote(name) + " is already taken on line " +
          std::to_string(it->second.Line) + " (give the object another with: as NAME)");
   }
-  s_.Objects[name] = ScriptState::Known{s_.Scene, true, line_};
+  const std::int64_t last = std::int64_t{at.Frame} + at.Frames - 1;
+  for (const auto& [other, known] : s_.Objects) {
+    if (!known.Alive || known.Scene != s_.Scene || known.At.Layer != at.Layer) continue;
+    const std::int64_t otherLast = std::int64_t{known.At.Frame} + known.At.Frames - 1;
+    const bool endSure = known.Turn == s_.Turn;
+    const bool overlaps =
+        known.At.Frame >= at.Frame ? known.At.Frame <= last : endSure && otherLast >= at.Frame;
+    if (!overlaps) continue;
+    Fail("layer " + std::to_string(at.Layer) + " is taken " +
+         (endSure ? "at frames " + std::to_string(known.At.Frame) + "-" + std::to_string(otherLast)
+                  : "from frame " + std::to_string(known.At.Frame)) +
+         " by " + Quote(other) + " (line " + std::to_string(known.Line) + ")");
+  }
+  s_.Objects[name] = ScriptState::Known{s_.Scene, true, line_, at, s_.Turn};
 }
 
 void LineReader::NeedObject(const std::string& name, bool inCurrentScene) const {

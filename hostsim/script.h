@@ -105,13 +105,22 @@ struct Token {
 struct ScriptState {
   bool Loaded = false;
   std::uint32_t Scene = 0;
+  // Counts the lines that let the plug-in act (events, the menu, ...): an
+  // object's end is sure only until the first of them after it was made,
+  // since the plug-in may change lengths. Its first frame never moves.
+  int Turn = 0;
   struct Known {
     std::uint32_t Scene = 0;
     bool Alive = true;
     int Line = 0;
+    TimelineSlot At;
+    int Turn = 0;
   };
   std::map<std::string, Known> Objects;
 };
+
+// Letters, digits, "_", "-" and "." (and any character beyond ASCII).
+bool IsName(const std::string& name);
 
 // One line as its parse function reads it: word 0 is the verb. Also the
 // door to the checks that span lines.
@@ -140,8 +149,11 @@ class LineReader {
   void SetLoaded(bool loaded) { s_.Loaded = loaded; }
   void NeedLoaded(const char* command) const;
   void SetScene(std::uint32_t scene) { s_.Scene = scene; }
-  // A new object: the name must be valid and free; it is taken from here on.
-  void AddObject(const std::string& name);
+  // A new object: the name must be valid and free, and the place free for
+  // sure; both are taken from here on.
+  void AddObject(const std::string& name, const TimelineSlot& at);
+  // The line lets the plug-in act, and so change lengths.
+  void PluginMayAct() { ++s_.Turn; }
   // Fails unless the object was made before and not deleted, and when
   // `inCurrentScene`, lies in the scene this line is in.
   void NeedObject(const std::string& name, bool inCurrentScene) const;

@@ -1,270 +1,195 @@
-// A double is m x 2^e with integer m, so its decimal expansion is finite: the
-// integer part is written whole, the fraction digit by digit, each digit
-// being the bits that multiplying the fraction by ten pushes past the binary
-// point. The text is rounded once, on exact digits, so no double rounding
-// can creep in.
+// Both directions go through the C runtime, which is exact; only the decimal
+// point is kept away from it. A formatted text has its decimal point, however
+// the locale wrote it, replaced by "."; a text to read is handed over without
+// one, its exponent saying where the point stood ("2.5" is read as "25e-1"),
+// so that no locale can read the point differently.
 #include "plugin/decimal_text.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
 
 namespace velmora {
 namespace {
 
-// An unsigned integer wide enough for a double's integer part (below 2^1024)
-// and for a fraction's numerator (below 2^1074) times ten.
-class BigNumber {
- public:
-  void Set(std::uint64_t value, int shift) {
-    std::memset(limbs_, 0, sizeof limbs_);
-    int limb = shift / 32, bit = shift % 32;
-    limbs_[limb] = static_cast<std::uint32_t>(value << bit);
-    limbs_[limb + 1] = static_cast<std::uint32_t>(value >> (32 - bit));
-    limbs_[limb + 2] = bit == 0 ? 0 : static_cast<std::uint32_t>(value >> (64 - bit));
-    count_ = limb + 3;
-    Trim();
-  }
+bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 
-  bool IsZero() const { return count_ == 0; }
+bool IsHexDigit(char c) {
+  return IsDecimalDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
-  std::uint32_t DivideSmall(std::uint32_t divisor) {
-    std::uint64_t remainder = 0;
-    for (int i = count_ - 1; i >= 0; --i) {
-      std::uint64_t current = (remainder << 32) | limbs_[i];
-      limbs_[i] = static_cast<std::uint32_t>(current / divisor);
-      remainder = current % divisor;
-    }
-    Trim();
-    return static_cast<std::uint32_t>(remainder);
-  }
+// Blanks as the "C" locale has them.
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-  // Multiplies by ten and removes what reaches bit `point` and above: the
-  // next decimal digit of this numerator over 2^point.
-  int TakeDigit(int point) {
-    std::uint64_t carry = 0;
-    for (int i = 0; i < count_; ++i) {
-      carry += static_cast<std::uint64_t>(limbs_[i]) * 10;
-      limbs_[i] = static_cast<std::uint32_t>(carry);
-      carry >>= 32;
-    }
-    if (carry != 0) limbs_[count_++] = static_cast<std::uint32_t>(carry);
-    int limb = point / 32, bit = point % 32;
-    std::uint64_t top = (static_cast<std::uint64_t>(limbs_[limb + 1]) << 32) | limbs_[limb];
-    limbs_[limb] &= (std::uint32_t{1} << bit) - 1;
-    limbs_[limb + 1] = 0;
-    Trim();
-    return static_cast<int>(top >> bit);
-  }
+// Printed by the runtime; whatever the locale put between the integer digits
+// and the fraction becomes ".".
+std::string Printed(const char* format, int precision, double value) {
+  // printf drops the sign of a negative NaN.
+  if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
+  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+  const int length = std::snprintf(nullptr, 0, format, precision, value);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<std::size_t>(length), '\0');
+  std::snprintf(text.data(), text.size() + 1, format, precision, value);
 
- private:
-  void Trim() {
-    while (count_ > 0 && limbs_[count_ - 1] == 0)
-      --count_;
-  }
+  std::size_t point = text[0] == '-' ? 1 : 0;
+  while (point < text.size() && IsDecimalDigit(text[point]))
+    ++point;
+  if (point == text.size() || text[point] == 'e') return text;
+  std::size_t fraction = point;
+  while (fraction < text.size() && !IsDecimalDigit(text[fraction]))
+    ++fraction;
+  text[point] = '.';
+  text.erase(point + 1, fraction - point - 1);
+  return text;
+}
 
-  // Limbs at and above count_ are always zero.
-  std::uint32_t limbs_[37];
-  int count_ = 0;
+// The digits of a number's exponent, saturated far beyond any double's range.
+std::int64_t ExponentValue(const char*& at) {
+  const bool negative = *at == '-';
+  if (*at == '+' || *at == '-') ++at;
+  std::int64_t value = 0;
+  for (; IsDecimalDigit(*at); ++at)
+    value = value < 1000000000 ? value * 10 + (*at - '0') : value;
+  return negative ? -value : value;
+}
+
+// The exponent part after a mantissa, when there is one: "e" (or "p" for a
+// hexadecimal mantissa), an optional sign and at least one digit.
+std::int64_t OptionalExponent(const char*& at, bool hex) {
+  const char mark = hex ? 'p' : 'e';
+  if ((*at | 0x20) != mark) return 0;
+  const char* digits = at + 1;
+  if (*digits == '+' || *digits == '-') ++digits;
+  if (!IsDecimalDigit(*digits)) return 0;
+  ++at;
+  return ExponentValue(at);
+}
+
+// A number as strtod's grammar splits it.
+struct NumberParts {
+  bool negative = false;
+  bool hex = false;
+  std::string_view whole;     // digits before the point
+  std::string_view fraction;  // digits after it
+  std::int64_t exponent = 0;  // as written; a power of two for hex
+  const char* end = nullptr;  // past the number; null when there is none
 };
 
-// Decimal digits without a point or sign: the text being rounded.
-struct DigitRow {
-  // 309 integer digits and 52 fraction digits, or 1074 fraction digits
-  // alone, and a carry.
-  char text[1080];
-  int count = 0;
-  void Push(int digit) { text[count++] = static_cast<char>('0' + digit); }
-};
-
-// The exact decimal digits of a finite, non-negative double.
-class DecimalDigits {
- public:
-  // Appends the integer part to `row`, no digit when it is zero.
-  DecimalDigits(double magnitude, DigitRow& row) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &magnitude, sizeof bits);
-    int biased = static_cast<int>(bits >> 52);
-    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
-    if (biased != 0) mantissa |= std::uint64_t{1} << 52;
-    int exponent = biased == 0 ? -1074 : biased - 1075;
-    if (mantissa == 0) return;
-    while ((mantissa & 1) == 0) {
-      mantissa >>= 1;
-      ++exponent;
-    }
-    if (exponent >= 0) {
-      WriteInteger(mantissa, exponent, row);
-    } else if (-exponent <= kSmallPoint) {
-      point_ = -exponent;
-      WriteInteger(mantissa >> point_, 0, row);
-      smallFraction_ = mantissa & ((std::uint64_t{1} << point_) - 1);
-    } else {
-      // Past 2^-60 the mantissa (below 2^53) is all fraction.
-      point_ = -exponent;
-      wide_ = true;
-      wideFraction_.Set(mantissa, 0);
-    }
+NumberParts SplitNumber(const char* text) {
+  NumberParts n;
+  const char* at = text;
+  while (IsBlank(*at))
+    ++at;
+  n.negative = *at == '-';
+  if (*at == '+' || *at == '-') ++at;
+  n.hex = at[0] == '0' && (at[1] | 0x20) == 'x' &&
+          (IsHexDigit(at[2]) || (at[2] == '.' && IsHexDigit(at[3])));
+  if (n.hex) at += 2;
+  const auto isDigit = n.hex ? IsHexDigit : IsDecimalDigit;
+  const char* first = at;
+  while (isDigit(*at))
+    ++at;
+  n.whole = std::string_view(first, static_cast<std::size_t>(at - first));
+  if (*at == '.' && (!n.whole.empty() || isDigit(at[1]))) {
+    first = ++at;
+    while (isDigit(*at))
+      ++at;
+    n.fraction = std::string_view(first, static_cast<std::size_t>(at - first));
   }
+  if (n.whole.empty() && n.fraction.empty()) return n;
+  n.exponent = OptionalExponent(at, n.hex);
+  n.end = at;
+  return n;
+}
 
-  // The fraction's odd numerator over 2^n has exactly n decimal digits.
-  int FractionDigits() const { return point_; }
-
-  // Zero once the fraction is used up.
-  int NextFractionDigit() {
-    if (wide_) return wideFraction_.TakeDigit(point_);
-    if (point_ == 0) return 0;
-    smallFraction_ *= 10;
-    int digit = static_cast<int>(smallFraction_ >> point_);
-    smallFraction_ &= (std::uint64_t{1} << point_) - 1;
-    return digit;
+// Decimal numbers whose digits and power of ten are both exact doubles: one
+// rounding, the division's or product's, gives what strtod gives, without
+// building a text. Most texts the survey reads ("0.00", "100.00") are such.
+bool ExactValue(const NumberParts& n, double& value) {
+  constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  constexpr std::int64_t kLargestPower = 22;
+  constexpr std::size_t kExactDigits = 15;  // below 2^53
+  if (n.hex || n.whole.size() + n.fraction.size() > kExactDigits) return false;
+  const std::int64_t power = n.exponent - static_cast<std::int64_t>(n.fraction.size());
+  if (power < -kLargestPower || power > kLargestPower) return false;
+  std::uint64_t digits = 0;
+  for (std::string_view part : {n.whole, n.fraction}) {
+    for (char c : part)
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
   }
-
-  bool FractionLeft() const { return wide_ ? !wideFraction_.IsZero() : smallFraction_ != 0; }
-
- private:
-  // Up to this many fraction bits, ten times the fraction fits in 64 bits.
-  static constexpr int kSmallPoint = 60;
-
-  static void WriteInteger(std::uint64_t mantissa, int shift, DigitRow& row) {
-    char reversed[320];
-    int n = 0;
-    if (shift <= 10) {
-      for (std::uint64_t v = mantissa << shift; v != 0; v /= 10)
-        reversed[n++] = static_cast<char>('0' + v % 10);
-    } else {
-      BigNumber value;
-      value.Set(mantissa, shift);
-      while (!value.IsZero()) {
-        std::uint32_t group = value.DivideSmall(1000000000);
-        for (int i = 0; i < 9; ++i, group /= 10)
-          reversed[n++] = static_cast<char>('0' + group % 10);
-      }
-      while (n > 0 && reversed[n - 1] == '0')
-        --n;
-    }
-    while (n > 0)
-      row.text[row.count++] = reversed[--n];
-  }
-
-  int point_ = 0;  // the fraction is a numerator over 2^point_
-  bool wide_ = false;
-  std::uint64_t smallFraction_ = 0;
-  BigNumber wideFraction_;
-};
-
-// Cuts `row` to its first `keep` digits, rounding half to even on the exact
-// digits dropped: those past `keep` in the row, then what `source` still
-// holds. True when the carry ran out of the front and added a leading "1".
-bool RoundRow(DigitRow& row, int keep, DecimalDigits& source) {
-  int dropped;
-  bool moreDropped = source.FractionLeft();
-  if (row.count > keep) {
-    dropped = row.text[keep] - '0';
-    for (int i = keep + 1; i < row.count; ++i)
-      moreDropped = moreDropped || row.text[i] != '0';
-    row.count = keep;
-  } else {
-    dropped = source.NextFractionDigit();
-    moreDropped = source.FractionLeft();
-  }
-  bool lastOdd = keep > 0 && (row.text[keep - 1] - '0') % 2 != 0;
-  if (dropped < 5 || (dropped == 5 && !moreDropped && !lastOdd)) return false;
-  for (int i = keep - 1; i >= 0; --i) {
-    if (row.text[i] != '9') {
-      ++row.text[i];
-      return false;
-    }
-    row.text[i] = '0';
-  }
-  std::memmove(row.text + 1, row.text, static_cast<std::size_t>(keep));
-  row.text[0] = '1';
-  ++row.count;
+  const auto mantissa = static_cast<double>(digits);
+  value = power < 0 ? mantissa / kPowersOfTen[-power] : mantissa * kPowersOfTen[power];
+  if (n.negative) value = -value;
   return true;
 }
 
-// The sign, then "nan" or "inf" where the value has no digits; false for a
-// finite value.
-bool StartText(double value, std::string& text) {
-  if (std::signbit(value)) text.push_back('-');
-  if (std::isnan(value)) text += "nan";
-  if (std::isinf(value)) text += "inf";
-  return !std::isfinite(value);
-}
-
-// Shortens the row to its first `count` significant digits, rounded; returns
-// the power of ten of the first.
-int RoundToSignificant(double magnitude, int count, DigitRow& row) {
-  DecimalDigits source(magnitude, row);
-  int exponent = row.count - 1;
-  if (row.count == 0) {
-    int digit;
-    while ((digit = source.NextFractionDigit()) == 0)
-      --exponent;
-    row.Push(digit);
+// Any other number, through strtod, written without its point: "2.5" as
+// "25e-1". Past the digits that can matter to a double's rounding only
+// whether any of the rest is non-zero counts, so that the exponent stays
+// small enough for strtod however long the text.
+double RuntimeValue(const NumberParts& n) {
+  const std::size_t keep = n.hex ? 300 : 800;
+  std::string text = n.negative ? "-" : "";
+  if (n.hex) text += "0x";
+  std::int64_t dropped = 0;
+  bool leading = true, sticky = false;
+  for (std::string_view part : {n.whole, n.fraction}) {
+    for (char c : part) {
+      if (leading && c == '0') continue;
+      leading = false;
+      if (text.size() < keep) {
+        text.push_back(c);
+      } else {
+        ++dropped;
+        sticky = sticky || c != '0';
+      }
+    }
   }
-  // Past the exact digits only zeros follow, which the text drops anyway.
-  while (row.count < count && source.FractionLeft())
-    row.Push(source.NextFractionDigit());
-  int keep = row.count < count ? row.count : count;
-  if (RoundRow(row, keep, source)) {
-    --row.count;
-    ++exponent;
+  if (leading) text.push_back('0');
+  if (sticky) {
+    text.push_back('1');
+    --dropped;
   }
-  return exponent;
+  const std::int64_t digitShift = dropped - static_cast<std::int64_t>(n.fraction.size());
+  text.push_back(n.hex ? 'p' : 'e');
+  // A hexadecimal digit is four bits of the binary exponent.
+  text += std::to_string(n.exponent + digitShift * (n.hex ? 4 : 1));
+  return std::strtod(text.c_str(), nullptr);
 }
 
 }  // namespace
 
-std::string FixedText(double value, int decimals) {
-  std::string text;
-  if (StartText(value, text)) return text;
-  if (decimals < 0) decimals = 6;
-  DigitRow row;
-  DecimalDigits source(std::fabs(value), row);
-  int integerDigits = row.count;
-  int exact = decimals < source.FractionDigits() ? decimals : source.FractionDigits();
-  for (int i = 0; i < exact; ++i)
-    row.Push(source.NextFractionDigit());
-  if (RoundRow(row, row.count, source)) ++integerDigits;
-  if (integerDigits == 0) text.push_back('0');
-  text.append(row.text, static_cast<std::size_t>(integerDigits));
-  if (decimals == 0) return text;
-  text.push_back('.');
-  text.append(row.text + integerDigits, static_cast<std::size_t>(row.count - integerDigits));
-  text.append(static_cast<std::size_t>(decimals - exact), '0');
-  return text;
-}
+std::string FixedText(double value, int decimals) { return Printed("%.*f", decimals, value); }
 
 std::string GeneralText(double value, int significant) {
-  std::string text;
-  if (StartText(value, text)) return text;
-  if (value == 0.0) return text + "0";
-  if (significant < 0) significant = 6;
-  if (significant == 0) significant = 1;
-  DigitRow row;
-  int exponent = RoundToSignificant(std::fabs(value), significant, row);
-  bool fixed = exponent >= -4 && exponent < significant;
-  int integerDigits = fixed && exponent >= 0 ? exponent + 1 : 1;
-  while (row.count > integerDigits && row.text[row.count - 1] == '0')
-    --row.count;
-  if (fixed && exponent < 0) {
-    text += "0.";
-    text.append(static_cast<std::size_t>(-exponent - 1), '0');
-    text.append(row.text, static_cast<std::size_t>(row.count));
-    return text;
+  return Printed("%.*g", significant, value);
+}
+
+double DecimalValue(const char* text, const char** end) {
+  const NumberParts n = SplitNumber(text);
+  if (n.end != nullptr) {
+    *end = n.end;
+    double value = 0.0;
+    return ExactValue(n, value) ? value : RuntimeValue(n);
   }
-  text.append(row.text, static_cast<std::size_t>(integerDigits));
-  if (row.count > integerDigits) {
-    text.push_back('.');
-    text.append(row.text + integerDigits, static_cast<std::size_t>(row.count - integerDigits));
-  }
-  if (fixed) return text;
-  text += exponent < 0 ? "e-" : "e+";
-  int magnitude = exponent < 0 ? -exponent : exponent;
-  if (magnitude < 10) text.push_back('0');
-  text += std::to_string(magnitude);
-  return text;
+  // No digits: an infinity or a NaN, which have no point to misread, or no
+  // number at all.
+  *end = text;
+  const char* at = text;
+  while (IsBlank(*at) || *at == '+' || *at == '-')
+    ++at;
+  const char letter = static_cast<char>(*at | 0x20);
+  if (letter != 'i' && letter != 'n') return 0.0;
+  char* stop = nullptr;
+  const double value = std::strtod(text, &stop);
+  *end = stop;
+  return value;
 }
 
 }  // namespace velmora

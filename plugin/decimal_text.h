@@ -1,21 +1,28 @@
-// Decimal text of a double, as printf's "%.*f" and "%.*g" write it in the C
-// locale, with exact rounding of the binary value (an exact tie goes to the
-// even digit). Written here instead of taken from the runtime: the standard
-// library's formatter brings about 150 KB of tables into the module, and the
-// C runtime's follows a locale that the host may change.
+// Numbers as text, both ways, with "." as the decimal point whatever locale
+// the host's process is in. The C runtime's conversions are exact, but they
+// take the decimal point from the process's current locale, which anything
+// else in the process (another plug-in, a script engine) may switch to one
+// with a decimal comma: the host would then be sent "36,000" and every item
+// text "0.00" would stop reading as zero.
 #pragma once
 
 #include <string>
 
 namespace velmora {
 
-// "%.*f": "." as the decimal point, no grouping, negative zero keeps its sign.
-// A negative count of decimals means 6, as for printf.
+// "%.*f": no grouping, negative zero keeps its sign. A negative count of
+// decimals means 6, as for printf.
 std::string FixedText(double value, int decimals);
 
 // "%.*g": the shorter of fixed and exponent notation for that many
 // significant digits, trailing zeros dropped, at least two exponent digits.
 // A negative count means 6, and 0 means 1, as for printf.
 std::string GeneralText(double value, int significant);
+
+// What strtod reads at the start of `text` in the "C" locale: blanks, a sign,
+// then a decimal or hexadecimal number, an infinity or a NaN; 0 when the text
+// does not begin with one. `*end` is set past what was read (to `text` when
+// nothing was).
+double DecimalValue(const char* text, const char** end);
 
 }  // namespace velmora

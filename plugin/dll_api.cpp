@@ -30,7 +30,7 @@ const CommonPluginTable* VELMORA_HOSTCALL GetCommonPluginTable() noexcept {
 }
 
 void VELMORA_HOSTCALL InitializeLogger(HostLogger* logger) noexcept {
-  velmora::state::Logger = logger;
+  velmora::RunGuarded([&] { velmora::TakeLogger(logger); });
 }
 
 bool VELMORA_HOSTCALL InitializePlugin(std::uint32_t hostVersion) noexcept {

@@ -7,6 +7,7 @@
 #include "detect/trigger.h"
 #include "plugin/host_log.h"
 #include "plugin/host_names.h"
+#include "plugin/lifetime.h"
 #include "plugin/state.h"
 #include "plugin/version.h"
 #include "settings/settings.h"
@@ -24,7 +25,15 @@ const CommonPluginTable kCommonTable = {
 
 const CommonPluginTable* CommonTable() { return &kCommonTable; }
 
+void TakeLogger(HostLogger* logger) {
+  BeginLifetime();
+  state::Logger = logger;
+}
+
 bool Initialize(std::uint32_t hostVersion) {
+  BeginLifetime();
+  // The logger is the host's: it may pump messages, and a shut-down come.
+  const ModuleInUse inUse;
   state::HostVersion = hostVersion;
   LoadSettings(state::ModuleInstance);
   wchar_t line[128];
@@ -35,6 +44,8 @@ bool Initialize(std::uint32_t hostVersion) {
 }
 
 void Register(const HostTable* host) {
+  BeginLifetime();
+  const ModuleInUse inUse;
   CreateMessageWindow();
   state::Edit = host->CreateEditHandle();
   host->RegisterResetHandler(&RequestReset);
@@ -44,6 +55,20 @@ void Register(const HostTable* host) {
   host->RegisterConfigMenu(kConfigMenuLabel, &OpenSettingsDialog);
 }
 
-void Uninitialize() { DestroyMessageWindow(); }
+void Uninitialize() {
+  // Raised before anything else: code that begins from here on sees it
+  // (ModuleInUse) and code already under way is counted below, the two
+  // atomics taken in opposite order on each side, so no gap is left between
+  // them.
+  state::Lifetime.fetch_add(1);
+  // Counted again at the end: code under way now may have finished by then,
+  // and still be returning through its last instructions.
+  bool underWay = state::CodeUnderWay.load() > 0;
+  DestroyMessageWindow();
+  // Its settings belong to a plug-in that is gone: nothing of it is saved.
+  CloseSettingsDialogs();
+  underWay = underWay || state::CodeUnderWay.load() > 0;
+  if (underWay) PinModule();
+}
 
 }  // namespace velmora

@@ -48,6 +48,8 @@ using KnownObjectRegistry = std::unordered_map<std::uint32_t, ObjectIdSet>;
 // What RunScan hands to the host callbacks it runs, which receive nothing but
 // the access table. Lives on RunScan's stack; see state::Scan.
 struct ScanContext {
+  ScanContext();
+
   // For the survey (RunRead): layers 0..SurveyLastLayer are listed into
   // SurveyList, their file paths into SurveyTexts; both are null outside
   // RunRead.
@@ -60,6 +62,13 @@ struct ScanContext {
   // them with; null until the scan has candidates.
   const std::set<ObjectId>* PendingObjects = nullptr;
   const SceneFormat* Format = nullptr;
+  // The plug-in's lifetime the scan began in (state::Lifetime), taken when
+  // the context is made. The host may pump messages inside its calls and shut
+  // the plug-in down there, or from another thread: what the scan finds after
+  // that belongs to no one, and a new lifetime may have emptied the registry
+  // it would write to.
+  std::uint32_t Lifetime;
+  bool StillCurrent() const;
 };
 
 namespace state {
@@ -113,6 +122,24 @@ inline std::set<ObjectId> PendingObjects;
 // The format of that scan's scene, written with PendingObjects.
 inline SceneFormat PendingSceneFormat{};
 
+// ---- the plug-in's lifetime: from start-up to UninitializePlugin ----
+
+// Raised by every UninitializePlugin, on whatever thread the host calls it.
+// Work of ours that a host callback or a modal loop held up while it came
+// (a scan, the settings dialog) compares it with the value it began under
+// and leaves alone what belongs to a lifetime that is over.
+inline std::atomic<std::uint32_t> Lifetime{0};
+// The Lifetime the variables of this file hold values of; UI thread. A host
+// that loads the module again may be handed the same image, kept mapped,
+// whose variables were never built again: the next start-up export then
+// puts them back to their load values first (plugin/lifetime.h).
+inline std::uint32_t StateLifetime = 0;
+// How much code of ours, on any thread, is under way and may run a message
+// loop or call the host back (a scan, the settings dialog, the object-menu
+// command). While it is above zero, a shut-down pins the module, so that the
+// host's FreeLibrary cannot unmap code that is still to return into.
+inline std::atomic<int> CodeUnderWay{0};
+
 // ---- hand-off to host callbacks; UI thread ----
 
 // The running scan's context while RunScan runs, null otherwise. Set and
@@ -120,10 +147,11 @@ inline SceneFormat PendingSceneFormat{};
 inline ScanContext* Scan = nullptr;
 
 // Puts every variable above back to its value at load, except the module
-// instance and the four that belong to the message window (MessageWindow,
+// instance, the four that belong to the message window (MessageWindow,
 // ScanPosted, MessageClassRegistered, Scanning), which creating and
-// destroying the window put back. For tests, which run many plug-in
-// lifetimes in one process.
+// destroying the window put back, and the lifetime's counters. Run when a
+// new lifetime begins in a module that stayed mapped, and by tests, which
+// run many plug-in lifetimes in one process.
 inline void ResetToLoadValues() {
   Logger = nullptr;
   HostVersion = 0;
@@ -135,9 +163,13 @@ inline void ResetToLoadValues() {
   PendingObjects.clear();
   PendingSceneFormat = SceneFormat{};
   Scan = nullptr;
+  StateLifetime = Lifetime.load();
 }
 
 }  // namespace state
+
+inline ScanContext::ScanContext() : Lifetime(state::Lifetime.load()) {}
+inline bool ScanContext::StillCurrent() const { return state::Lifetime.load() == Lifetime; }
 
 // Makes `context` the running scan's for as long as the guard lives, on
 // every way out of the scope.

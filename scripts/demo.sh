@@ -29,8 +29,7 @@ velmora_build_with_prefix "$build" "Velmora velmora-host"
 # changes what the demo shows.
 work=$build/demo
 rm -rf "$work"
-mkdir -p "$work/plugins"
-cp "$build/bin/Velmora.aux2" "$work/plugins/"
+velmora_fresh_plugin_folder "$build" "$work/plugins"
 
 echo "Playing demo/paste.txt in velmora-host.exe ..."
 echo
@@ -39,6 +38,6 @@ echo
 echo "Pictures of the aligned images (PNG: open in an image viewer; SVG: in a web browser):"
 for f in "$work"/pictures/*; do echo "  $f"; done
 echo "The settings file the demo wrote: $work/plugins/Velmora.ini"
-echo "Write your own scenario and play it in the same Wine prefix (commands: --help):"
-echo "  WINEPREFIX=\"$WINEPREFIX\" wine $build/bin/velmora-host.exe --plugins $work/plugins \\"
-echo "    --out $work/pictures YOUR-SCRIPT.txt"
+echo "Write your own scenario and play it the same way, in a fresh plug-in folder"
+echo "(the commands: bash scripts/play.sh --help):"
+echo "  bash scripts/play.sh YOUR-SCRIPT.txt"

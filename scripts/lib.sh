@@ -66,6 +66,15 @@ velmora_use_wine() {
   export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 }
 
+# velmora_fresh_plugin_folder BUILD_DIR FOLDER: FOLDER emptied and given the
+# module just built, so that no Velmora.ini of an earlier run changes what the
+# plug-in does.
+velmora_fresh_plugin_folder() {
+  rm -rf "$2"
+  mkdir -p "$2"
+  cp "$1/bin/Velmora.aux2" "$2/"
+}
+
 # The first Wine command in a new prefix fills it (8 to 20 s); a script starts
 # this in the background while it builds. Without a display, so that no
 # "updating the configuration" window appears and no desktop is kept anywhere.

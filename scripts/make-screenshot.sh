@@ -3,7 +3,8 @@
 # docs/settings-dialog.png. Builds the module and the small program that opens
 # the dialog when needed (build folder: first argument, default "build").
 # Wine runs in a prefix of its own inside the build folder, so the font and
-# window settings made here change nothing for the tests or the user.
+# window settings made here change nothing for the tests or the user. The PNG
+# holds no time stamp: a run that draws the same pixels writes the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -11,7 +12,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 out=docs/settings-dialog.png
 
-velmora_ensure_packages
+velmora_ensure_packages fonts-wine
 [ -f "$build/build.ninja" ] || velmora_configure "$build"
 velmora_build "$build" velmora_show_dialog
 
@@ -26,6 +27,10 @@ done
 # No window manager runs on the virtual display: Wine then draws the frame and
 # the caption itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+# It draws the caption's buttons as characters of Marlett, a font of Wine's
+# own (Debian's fonts-wine, installed above), which only a prefix's own font
+# folder makes it find; without it the close box shows the letter "r".
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 # Everything so far ran without a display; a desktop started then would be
 # reused and show nothing, so let this Wine session end first.
 wineserver -w
@@ -33,21 +38,32 @@ wineserver -w
 work=$(mktemp -d)
 trap 'rm -rf "$work"; wineserver -k 2>/dev/null || true' EXIT
 
+# Wine's own lines go to a log, shown when the dialog does not appear. Its
+# server ends before the virtual display does, so that no Wine program sees
+# its display go away and says so.
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   set -e
-  wine "$1/bin/velmora_show_dialog.exe" 4000 >"$2/where.txt" &
+  wine "$1/bin/velmora_show_dialog.exe" 4000 >"$2/where.txt" 2>"$2/wine.log" &
   shown=
   for _ in $(seq 200); do
     if grep -q "^dialog " "$2/where.txt" 2>/dev/null; then shown=1; break; fi
     sleep 0.1
   done
-  if [ -z "$shown" ]; then echo "the dialog did not appear" >&2; wait || true; exit 1; fi
+  if [ -z "$shown" ]; then
+    echo "the dialog did not appear" >&2
+    wait || true
+    cat "$2/wine.log" >&2
+    exit 1
+  fi
   sleep 1  # let it paint
   import -window root "$2/screen.png"
   wait
+  wineserver -k 2>/dev/null || true
+  wineserver -w
 ' bash "$build" "$work"
 
 read -r _ left top width height <"$work/where.txt"
 mkdir -p "$(dirname "$out")"
-convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" +repage "$out"
+convert "$work/screen.png" -crop "${width}x${height}+${left}+${top}" +repage \
+  -define png:exclude-chunk=date,time "$out"
 echo "wrote $out (${width}x${height})"

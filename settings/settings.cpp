@@ -2,7 +2,6 @@
 #include "settings/settings.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <cwchar>
 #include <string>
 
@@ -66,7 +65,8 @@ double ParseSeconds(const wchar_t* text) {
   for (const wchar_t* p = text; *p != L'\0'; ++p) {
     narrow.push_back(*p < 0x80 ? static_cast<char>(*p) : '\x7f');
   }
-  return std::strtod(narrow.c_str(), nullptr);
+  const char* end = nullptr;
+  return DecimalValue(narrow.c_str(), &end);
 }
 
 bool IsValidSeconds(double seconds) { return seconds > 0.0 && std::isfinite(seconds); }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "plugin/guard.h"
+#include "plugin/lifetime.h"
 #include "plugin/state.h"
 #include "settings/resource.h"
 #include "settings/settings.h"
@@ -122,8 +123,14 @@ bool Confirm(HWND dialog) {
 }  // namespace
 
 std::intptr_t VELMORA_HOSTCALL OpenSettingsDialog(HWND parent) {
+  const ModuleInUse inUse;
+  // A plug-in that was shut down has no settings to show or keep.
+  const std::uint32_t lifetime = state::Lifetime.load();
+  if (lifetime != state::StateLifetime) return IDCANCEL;
+  // The dialog keeps the lifetime it was opened in: a shut-down may come
+  // before it exists, where nothing can close it.
   return DialogBoxParamW(state::ModuleInstance, MAKEINTRESOURCEW(kSettingsDialogId), parent,
-                         &SettingsDialogProc, 0);
+                         &SettingsDialogProc, static_cast<LPARAM>(lifetime));
 }
 
 void UpdateControlStates(HWND dialog) {
@@ -144,8 +151,15 @@ void UpdateControlStates(HWND dialog) {
 
 namespace {
 
-INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
+// The lifetime the dialog was opened in; a dialog that outlives it keeps
+// nothing, whatever the user presses.
+bool OpenedInThisLifetime(HWND dialog) {
+  return static_cast<std::uint32_t>(GetWindowLongPtrW(dialog, DWLP_USER)) == state::Lifetime.load();
+}
+
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     FillControls(dialog);
     UpdateControlStates(dialog);
     return TRUE;  // let the platform focus the first control
@@ -160,18 +174,36 @@ INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam) {
       if (HIWORD(wParam) == CBN_SELCHANGE) UpdateControlStates(dialog);
       return TRUE;
     case IDOK:
-      if (Confirm(dialog)) EndDialog(dialog, IDOK);
+      if (!OpenedInThisLifetime(dialog)) {
+        EndDialog(dialog, IDCANCEL);
+      } else if (Confirm(dialog)) {
+        EndDialog(dialog, IDOK);
+      }
       return TRUE;
     case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
     default: return FALSE;
   }
 }
 
+BOOL CALLBACK CloseIfSettingsDialog(HWND window, LPARAM) {
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  // A dialog's procedure is read only from windows of this process.
+  if (process == GetCurrentProcessId() &&
+      GetWindowLongPtrW(window, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(&SettingsDialogProc)) {
+    // Only the dialog's own thread may end it; closed, it cancels.
+    PostMessageW(window, WM_CLOSE, 0, 0);
+  }
+  return TRUE;
+}
+
 }  // namespace
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+void CloseSettingsDialogs() { EnumWindows(&CloseIfSettingsDialog, 0); }
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   INT_PTR handled = FALSE;
-  RunGuarded([&] { handled = HandleMessage(dialog, message, wParam); });
+  RunGuarded([&] { handled = HandleMessage(dialog, message, wParam, lParam); });
   return handled;
 }
 

@@ -21,4 +21,8 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 // Enables and disables controls from the dialog's current choices.
 void UpdateControlStates(HWND dialog);
 
+// Asks every open settings dialog of this module to close as cancelled.
+// Any thread.
+void CloseSettingsDialogs();
+
 }  // namespace velmora

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/support/crash.h"
 #include "tests/support/display.h"
 
 namespace {
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     std::printf("skipped: needs a display (run under xvfb-run)\n");
     return testsupport::kSkippedExitCode;
   }
+  testsupport::FailOnCrash();
   UnmanagedWindowsUnderWine();
   return RUN_ALL_TESTS();
 }

@@ -3,12 +3,14 @@
 // and judged by what it showed, what it said and what reached the INI file.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/gui/dialog_driver.h"
@@ -116,6 +118,8 @@ class SettingsDialog : public testing::Test {
   }
 
   std::wstring IniPath() { return installed_.Folder().File(L"Velmora.ini"); }
+  hostsim::PluginModule& Module() { return installed_.Module(); }
+  hostsim::Host& HostSim() { return *host_; }
   std::string IniBytes() {
     std::string bytes;
     if (!testsupport::ReadFileBytes(IniPath(), bytes)) return "<no file>";
@@ -521,6 +525,51 @@ TEST_F(SettingsDialog, FailedSaveIsReportedAndTheRecordKept) {
   EXPECT_TRUE(box.exclamationIcon);
   EXPECT_EQ(box.buttons, std::vector<int>{IDOK});
   EXPECT_EQ(LookAfterReopening().secondsText, "4");
+}
+
+// The host may shut the plug-in down from another thread while the dialog
+// is open, and unload the module: the dialog closes itself as cancelled,
+// keeps nothing of what was typed, and its code stays mapped until it has
+// returned.
+TEST_F(SettingsDialog, ShutdownFromAnotherThreadClosesItAsCancelled) {
+  Start(kStartIni);
+  std::atomic<bool> unloaded{false};
+  std::thread worker;
+  Driver driver({Do([&](Driver& d) {
+    SetItemText(d.Dialog(), kSecondsEdit, L"4");
+    worker = std::thread([&] {
+      Module().UninitializePlugin();
+      HostSim().ForgetRegistrations();
+      Module().Unload();
+      unloaded = true;
+    });
+    // Only what is sent is handled meanwhile (the shut-down's request to the
+    // message window); anything posted to the dialog waits for the unload.
+    MSG msg;
+    while (!unloaded) {
+      PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+      Sleep(1);
+    }
+  })});
+  EXPECT_EQ(Open(driver), std::optional<std::intptr_t>(IDCANCEL));
+  worker.join();
+  EXPECT_FALSE(driver.TimedOut());
+  EXPECT_TRUE(driver.DialogGoneAfterRun());
+  EXPECT_EQ(IniBytes(), kStartIni);
+}
+
+// A host may still run the configuration menu after the shut-down: a
+// plug-in that is gone shows no settings it could not keep.
+TEST_F(SettingsDialog, NotShownOnceThePluginIsShutDown) {
+  Start(kStartIni);
+  Module().UninitializePlugin();
+  Driver driver({Do([](Driver& d) {
+    SetItemText(d.Dialog(), kSecondsEdit, L"4");
+    PressButton(d.Dialog(), IDOK);
+  })});
+  EXPECT_EQ(Open(driver), std::optional<std::intptr_t>(IDCANCEL));
+  EXPECT_EQ(driver.StepsDone(), 0u) << "the dialog was shown";
+  EXPECT_EQ(IniBytes(), kStartIni);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "tests/support/module_fixture.h"
+#include "tests/support/scoped_locale.h"
+#include "tests/support/temp_dir.h"
 
 using hostsim::Host;
 using hostsim::SimObject;
@@ -62,6 +64,28 @@ TEST(AutoAlignEndToEnd, PastedImageIsAlignedAfterTheHostEvent) {
   EXPECT_EQ(InfoCount(host, kOneAligned), 1);
   EXPECT_TRUE(host.WarnLines().empty());
   EXPECT_TRUE(host.Violations().empty());
+}
+
+// Anything else in the host's process may switch the C runtime's locale to
+// one with a decimal comma; the host's texts and the settings file keep ".".
+TEST(AutoAlignEndToEnd, DecimalCommaLocaleChangesNothing) {
+  testsupport::ScopedLocale comma(testsupport::kDecimalCommaLocale);
+  ASSERT_TRUE(comma.Switched());
+  InstalledModule installed;
+  ASSERT_TRUE(testsupport::WriteTextFile(installed.Folder().File(L"Velmora.ini"),
+                                         "[Setting]\r\nSeconds=2.5\r\n"));
+  ASSERT_TRUE(installed.Load()) << installed.Module().Error();
+  Host host;
+  ASSERT_TRUE(installed.Module().Start(host));
+  ShowScene(host);
+
+  host.SetMedia(L"C:\\p.png", 0.0, 4000, 3000);
+  SimObject& pasted = host.AddImage(0, 0, 9, L"C:\\p.png");
+  host.FireEvent(1);
+  Host::PumpMessages(200);
+  EXPECT_EQ(pasted.Length(), 75);  // 2.5 s at 30 fps
+  EXPECT_EQ(pasted.Item(hostsim::kDrawEffect, hostsim::kZoomItem), "36.000");
+  EXPECT_EQ(pasted.Item(hostsim::kDrawEffect, L"Y"), "0.00");
 }
 
 TEST(AutoAlignEndToEnd, RefusedScanIsRepeatedWithoutAnotherEvent) {

@@ -1,13 +1,17 @@
 # Runs velmora-host.exe on a scenario with a fresh copy of the module in a
 # fresh plug-in folder, and judges the run. Modes:
 #   expect  the script's own expect lines decide: exit 0 and "run passed"
-#   golden  the printout must equal EXPECTED (folder lines left out), each
+#   golden  the printout must equal EXPECTED (folder lines left out, WORK's
+#           Windows path written WORK), each
 #           "picture=committed file" pair of PICTURES (comma-separated) must
 #           match byte for byte, and each "picture=WIDTHxHEIGHT" of PNG_SIZES
 #           must be a whole PNG (signature, header, end chunk) of that size
 #   bad     each case of the table TABLE ("script lines | ... => error") is put
 #           between valid lines; the run must stop before doing anything, with
-#           exit 2 and the error on the right line
+#           exit 2 and the error on the right line (@ODD@: a copy of a sample
+#           whose file name cannot name an object)
+#   cli     each case of the table TABLE ("arguments => error") must stop
+#           before the script runs, with exit 2 and the error
 # Variables: MODE HOST EMULATOR MODULE SCRIPT WORK [EXPECTED PICTURES PNG_SIZES TABLE SAMPLES]
 cmake_minimum_required(VERSION 3.25)
 
@@ -69,6 +73,8 @@ elseif(MODE STREQUAL "golden")
   endif()
   string(REGEX REPLACE "(^|\n)(plug-in folder|output folder|pictures in): [^\n]*" "" actual "${out}")
   string(REGEX REPLACE "^\n" "" actual "${actual}")
+  string(REPLACE "/" "\\" windows_work "Z:${WORK}")
+  string(REPLACE "${windows_work}" "WORK" actual "${actual}")
   file(READ "${EXPECTED}" expected)
   if(NOT actual STREQUAL expected)
     file(WRITE "${WORK}/actual.txt" "${actual}")
@@ -111,6 +117,9 @@ elseif(MODE STREQUAL "golden")
   endforeach()
 
 elseif(MODE STREQUAL "bad")
+  set(odd "${WORK}-files/two words.png")
+  file(MAKE_DIRECTORY "${WORK}-files")
+  file(COPY_FILE "${SAMPLES}/square.png" "${odd}")
   file(STRINGS "${TABLE}" rows ENCODING UTF-8)
   set(cases 0)
   foreach(row IN LISTS rows)
@@ -126,6 +135,7 @@ elseif(MODE STREQUAL "bad")
     string(SUBSTRING "${row}" ${from} -1 wanted)
     string(REPLACE "@SAMPLES@" "${SAMPLES}" lines "${lines}")
     string(REPLACE "@SAMPLES@" "${SAMPLES}" wanted "${wanted}")
+    string(REPLACE "@ODD@" "\"${odd}\"" lines "${lines}")
     string(REPLACE " | " "\n" lines "${lines}")
     string(REGEX MATCHALL "\n" breaks "${lines}")
     list(LENGTH breaks extra)
@@ -153,6 +163,36 @@ elseif(MODE STREQUAL "bad")
     message(FATAL_ERROR "no case in ${TABLE}")
   endif()
   message("${cases} bad scripts refused before anything ran")
+
+elseif(MODE STREQUAL "cli")
+  fresh_plugin_folder()
+  file(MAKE_DIRECTORY "${WORK}/no-module" "${WORK}/not-a-dll")
+  file(COPY_FILE "${SAMPLES}/not-an-image.txt" "${WORK}/not-a-dll/Velmora.aux2")
+  file(WRITE "${WORK}/load.txt" "load\n")
+  file(WRITE "${WORK}/empty.txt" "# only a comment\n\n")
+  file(STRINGS "${TABLE}" rows ENCODING UTF-8)
+  set(cases 0)
+  foreach(row IN LISTS rows)
+    if(row MATCHES "^#" OR row STREQUAL "")
+      continue()
+    endif()
+    string(REGEX MATCH "^(.*) => (.*)$" matched "${row}")
+    string(REPLACE "@WORK@" "${WORK}" arguments "${CMAKE_MATCH_1}")
+    separate_arguments(arguments UNIX_COMMAND "${arguments}")
+    set(wanted "${CMAKE_MATCH_2}")
+    execute_process(COMMAND ${EMULATOR} "${HOST}" ${arguments}
+                    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+    string(FIND "${err}" "${wanted}" found)
+    if(NOT rc EQUAL 2 OR found LESS 0 OR NOT out STREQUAL "")
+      message(FATAL_ERROR "case \"${row}\": exit ${rc}, expected 2, \"${wanted}\" and nothing "
+                          "run; it said:\n${out}${err}")
+    endif()
+    message("ok: ${row}")
+    math(EXPR cases "${cases} + 1")
+  endforeach()
+  if(cases EQUAL 0)
+    message(FATAL_ERROR "no case in ${TABLE}")
+  endif()
 
 else()
   message(FATAL_ERROR "unknown MODE ${MODE}")

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "detect/survey.h"
 #include "tests/unit/detect_fixture.h"
@@ -195,6 +198,39 @@ TEST_F(ScanTest, RefusedReadChangesNothingButAPendingReset) {
   EXPECT_TRUE(Known(0, pasted.Id));
   EXPECT_TRUE(Untouched(pasted));
   EXPECT_EQ(host_.RunEditCount(), 0);
+}
+
+// A timeline the host left undescribed, or described without a screen or a
+// frame rate, is no scene: nothing surveyed, learned or aligned, and the scan
+// is repeated as after a refused survey.
+TEST_F(ScanTest, UndescribedTimelineIsNoScene) {
+  const std::pair<const char*, void (*)(hostsim::SceneFormat&)> spoilers[] = {
+      {"left unwritten", nullptr},
+      {"no width", [](hostsim::SceneFormat& f) { f.Width = 0; }},
+      {"negative height", [](hostsim::SceneFormat& f) { f.Height = -1080; }},
+      {"no rate", [](hostsim::SceneFormat& f) { f.Rate = 0; }},
+      {"no scale", [](hostsim::SceneFormat& f) { f.Scale = 0; }},
+  };
+  Paste(0, 0, L"C:\\a.png");
+  Baseline();
+  SimObject& pasted = Paste(1, 0, L"C:\\b.png");
+  host_.AddObject(2, 0, 9);
+  const velmora::KnownObjectRegistry before = velmora::state::KnownObjects;
+  const hostsim::SceneFormat format = host_.CurrentScene().Format;
+  for (const auto& [name, spoil] : spoilers) {
+    SCOPED_TRACE(name);
+    host_.Refuse.QueryTimelineInfo = spoil == nullptr;
+    if (spoil != nullptr) spoil(host_.CurrentScene().Format);
+    host_.ClearCalls();
+    EXPECT_FALSE(RunScan());
+    EXPECT_EQ(host_.CallTexts(), std::vector<std::string>{"QueryTimelineInfo(80)"});
+    EXPECT_EQ(velmora::state::KnownObjects, before);
+    EXPECT_TRUE(velmora::state::PendingObjects.empty());
+    host_.CurrentScene().Format = format;
+  }
+  host_.Refuse.QueryTimelineInfo = false;
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Aligned(pasted));
 }
 
 TEST_F(ScanTest, RefusedEditKeepsCandidatesPendingUntilTheNextScan) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "settings/settings.h"
+#include "tests/support/scoped_locale.h"
 #include "tests/support/temp_dir.h"
 
 using testsupport::TempDir;
@@ -48,8 +49,11 @@ struct SecondsCase {
 class SecondsText : public testing::TestWithParam<SecondsCase> {};
 
 TEST_P(SecondsText, LoadsOrFallsBack) {
-  EXPECT_EQ(ReadWith(std::string("Seconds=") + GetParam().text + "\r\n").Seconds,
-            GetParam().expected);
+  const std::string line = std::string("Seconds=") + GetParam().text + "\r\n";
+  EXPECT_EQ(ReadWith(line).Seconds, GetParam().expected);
+  testsupport::ScopedLocale comma(testsupport::kDecimalCommaLocale);
+  ASSERT_TRUE(comma.Switched());
+  EXPECT_EQ(ReadWith(line).Seconds, GetParam().expected) << "under a decimal comma";
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, SecondsText,
@@ -60,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SecondsText,
                                          // Infinite lengths cannot become frames.
                                          SecondsCase{"inf", 3.0}, SecondsCase{"1e999", 3.0},
                                          SecondsCase{"-inf", 3.0}, SecondsCase{"0.001", 0.001},
-                                         SecondsCase{"1e-400", 3.0}));
+                                         SecondsCase{"1e-400", 3.0}, SecondsCase{"2,5", 2.0}));
 
 struct IntCase {
   const char* line;

@@ -15,6 +15,7 @@
 #include "hostsim/host.h"
 #include "plugin/host_text.h"
 #include "plugin/state.h"
+#include "tests/support/scoped_locale.h"
 
 using hostsim::Host;
 using hostsim::SimObject;
@@ -277,6 +278,10 @@ TEST_P(ItemText, ComparesTheWholeTextAsANumber) {
   EXPECT_EQ(result, c.equal) << Printable(c.text) << " against " << c.target;
   EXPECT_EQ(host.CallTexts(), std::vector<std::string>{"GetItem(#1,標準描画,拡大率)"});
   EXPECT_EQ(velmora::NumberTextEquals(c.text, c.target), c.equal) << Printable(c.text);
+  testsupport::ScopedLocale comma(testsupport::kDecimalCommaLocale);
+  ASSERT_TRUE(comma.Switched());
+  EXPECT_EQ(velmora::NumberTextEquals(c.text, c.target), c.equal)
+      << Printable(c.text) << " under a decimal comma";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -290,7 +295,8 @@ INSTANTIATE_TEST_SUITE_P(
                     NumberCase{nullptr, 0, false}, NumberCase{"100.0", 100, true},
                     NumberCase{"100", 100, true}, NumberCase{"100.00", 100, true},
                     NumberCase{"99.9999995", 100, true}, NumberCase{"100.01", 100, false},
-                    NumberCase{"0", 100, false}, NumberCase{"inf", 100, false}));
+                    NumberCase{"0", 100, false}, NumberCase{"inf", 100, false},
+                    NumberCase{"0,0", 0, false}, NumberCase{"100,00", 100, false}));
 
 // ---- host text to UTF-16 ----
 

@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "hostsim/host.h"
@@ -17,6 +19,7 @@
 namespace {
 
 using hostsim::Host;
+using hostsim::SimObject;
 using validation::CountOps;
 using validation::kWindowClass;
 using validation::MessageWindows;
@@ -182,6 +185,92 @@ TEST_F(OddOrder, UninitializeFromAnotherThreadStopsTheRetry) {
   Host::PumpMessages(700);
   EXPECT_EQ(CountOps(host, "RunRead"), attempts);
   EXPECT_EQ(MessageWindows(kWindowClass), 0);
+}
+
+// Start-up, a first look at the scene and two pasted images, with the host
+// taking a shut-down from another thread inside its first call named `op`,
+// pumping messages meanwhile, and unloading the module at once: the
+// plug-in's code still has to return there. Counted are the callbacks the
+// plug-in asks for and the changes it makes after the shut-down.
+int ActsAfterShutdownInside(const std::string& op) {
+  testsupport::InstalledModule installed;
+  hostsim::PluginModule& module = installed.Module();
+  EXPECT_TRUE(installed.Load()) << module.Error();
+  Host host;
+  host.SetMedia(L"C:\\p.png", 0.0, 4000, 3000);
+  std::optional<std::size_t> shutDownAt;
+  host.OnCall = [&](const std::string& call) {
+    if (call != op || shutDownAt) return;
+    shutDownAt = host.Calls().size();
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+      module.UninitializePlugin();
+      done = true;
+    });
+    while (!done)
+      Host::PumpMessages(5);
+    worker.join();
+    host.ForgetRegistrations();
+    module.Unload();
+  };
+  module.InitializeLogger(host.Logger());
+  module.InitializePlugin(host.Version());
+  if (module.Loaded()) module.RegisterPlugin(const_cast<velmora::HostTable*>(host.Table()));
+  host.FireEvent(1);
+  Host::PumpUntilIdle();
+  host.AddImage(0, 0, 9, L"C:\\p.png");
+  host.AddImage(1, 0, 9, L"C:\\p.png");
+  host.FireEvent(1);
+  Host::PumpUntilIdle();
+  EXPECT_TRUE(shutDownAt) << "the host never made the call";
+  EXPECT_EQ(MessageWindows(kWindowClass), 0);
+  host.OnCall = nullptr;
+  const std::set<std::string> acts = {"RunRead", "RunEdit", "ReplaceSpan", "SetItem"};
+  int count = 0;
+  for (std::size_t i = shutDownAt.value_or(0); i < host.Calls().size(); ++i)
+    count += static_cast<int>(acts.count(host.Calls()[i].Op));
+  return count;
+}
+
+TEST_F(OddOrder, ShutdownFromAnotherThreadInsideAHostCallKeepsTheModule) {
+  // The call, and what a shut-down there may still be followed by: only an
+  // image already being fitted is finished (its length and three items).
+  const std::pair<const char*, int> cases[] = {
+      {"Info", 0},    {"RegisterConfigMenu", 0}, {"QueryTimelineInfo", 0}, {"RunRead", 0},
+      {"RunEdit", 0}, {"ReadMediaInfo", 4},
+  };
+  for (const auto& [op, acts] : cases) {
+    SCOPED_TRACE(op);
+    EXPECT_EQ(ActsAfterShutdownInside(op), acts);
+  }
+}
+
+// After a shut-down that had to keep the module mapped, loading the file
+// again gives the same image back: it must start as a fresh one, with no
+// memory of the scene and no logger it was not given.
+TEST_F(OddOrder, ModuleKeptMappedStartsAfreshWhenLoadedAgain) {
+  Load();
+  ASSERT_TRUE(Module().Start(host));
+  Event();
+  // Shut down from inside the survey, on the host's own thread.
+  host.OnCallbackEnter = [&] {
+    if (Module().Loaded()) Module().UninitializePlugin();
+  };
+  Event();
+  host.OnCallbackEnter = nullptr;
+  const HMODULE kept = Module().Handle();
+  host.ForgetRegistrations();
+  Module().Unload();
+
+  SimObject& pasted = host.AddImage(0, 0, 9, L"C:\\p.png");  // while unloaded
+  host.ClearLog();
+  Load();
+  ASSERT_EQ(Module().Handle(), kept) << "the module was not kept mapped";
+  ASSERT_TRUE(Module().Start(host, /*withLogger=*/false));
+  EXPECT_TRUE(host.InfoLines().empty()) << "a logger from before the reload was used";
+  Event();
+  EXPECT_EQ(pasted.Length(), 10) << "a fresh plug-in takes the image into its first baseline";
+  EXPECT_EQ(CountOps(host, "RunEdit"), 0);
 }
 
 TEST_F(OddOrder, SecondRegisterLeavesOneWindow) {

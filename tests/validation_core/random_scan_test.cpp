@@ -334,6 +334,10 @@ struct Prediction {
   bool ResetConsumed = false;
 };
 
+bool DescribesAScene(const hostsim::SceneFormat& f) {
+  return f.Width > 0 && f.Height > 0 && f.Rate > 0 && f.Scale > 0;
+}
+
 struct Model {
   std::map<std::uint32_t, std::set<std::int64_t>> Known;
   bool ResetPending = false;
@@ -345,16 +349,17 @@ struct Model {
       ResetPending = false;
       p.ResetConsumed = true;
     }
-    // A refused info query leaves the zeroed record: scene 0, layer 0 only.
-    p.Key = c.RefuseInfo ? 0u : scene.Key;
-    std::int32_t surveyLast = c.RefuseInfo ? 0 : timeline.LastLayer;
-    if (c.RefuseRead) {
+    p.Key = scene.Key;
+    // A refused info query leaves the zeroed record, which is no scene, as
+    // one without a screen or a frame rate is not: asked again, as a refused
+    // survey is.
+    if (c.RefuseInfo || !DescribesAScene(scene.Format) || c.RefuseRead) {
       p.Result = false;
       return p;
     }
     p.Surveyed = true;
     std::vector<Record> records;
-    for (const SimObject* object : timeline.Walk(surveyLast)) {
+    for (const SimObject* object : timeline.Walk(timeline.LastLayer)) {
       records.push_back(RecordOf(*object));
       p.SurveyIds.push_back(object->Id);
     }
