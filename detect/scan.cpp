@@ -4,13 +4,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <optional>
 #include <set>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "align/passes.h"
 #include "detect/survey.h"
+#include "plugin/host_text.h"
 #include "plugin/object_id_set.h"
 #include "plugin/state.h"
 
@@ -18,142 +23,162 @@ namespace velmora {
 namespace {
 
 // First visit of a scene: learn what is there, align nothing.
-void LearnBaseline(std::uint32_t sceneKey, const std::vector<SurveyRecord>& records) {
+void LearnBaseline(std::uint32_t sceneKey, const std::deque<SurveyRecord>& records) {
   auto& baseline = state::KnownObjects[sceneKey];
   baseline.reserve(records.size());
   for (const SurveyRecord& record : records)
     baseline.insert(record.Id);
 }
 
-// A new image at its default placement, with a file: aligned unless the
-// file is not new to the scene.
-bool MayBeAligned(const SurveyRecord& record) {
-  return record.IsImage && record.IsDefaultPlacement && !record.FilePath.empty();
+// A key made of a text's length and its last 8 units, wide or bytes alike:
+// equal texts have equal keys.
+template <typename Unit>
+std::uint64_t TailKey(const Unit* text, std::size_t length) {
+  constexpr std::size_t kTailUnits = 8;
+  std::uint64_t tail[2] = {0, 0};
+  static_assert(sizeof tail >= kTailUnits * sizeof(Unit));
+  const std::size_t units = std::min(length, kTailUnits);
+  if (units != 0) std::memcpy(tail, text + length - units, units * sizeof(Unit));
+  return ((tail[0] * 0x9E3779B97F4A7C15ull) ^ (tail[1] * 0xC2B2AE3D27D4EB4Full) ^ length) *
+         0x165667B19E3779F9ull;
 }
+
+// One bit per key, about 64 bits a file: a first look, far cheaper than a
+// conversion or a hash and a probe, that tells most known images' files from
+// the few new ones.
+class KeyBits {
+ public:
+  explicit KeyBits(std::size_t files) {
+    std::size_t bits = 512;
+    while (bits < files * 64 && bits < (std::size_t{1} << 16))
+      bits *= 2;
+    words_.resize(bits / 64);
+    while (bits > 1) {
+      bits /= 2;
+      --shift_;
+    }
+  }
+  void Set(std::uint64_t key) { words_[Bit(key) / 64] |= std::uint64_t{1} << (Bit(key) % 64); }
+  bool Has(std::uint64_t key) const { return (words_[Bit(key) / 64] >> (Bit(key) % 64) & 1) != 0; }
+
+ private:
+  std::size_t Bit(std::uint64_t key) const { return static_cast<std::size_t>(key >> shift_); }
+
+  std::vector<std::uint64_t> words_;
+  int shift_ = 64;  // 64 less log2 of the bits
+};
 
 // The files of the new images that may be aligned, each marked once a known
 // image turns out to show it too. Only these few paths go in; every known
-// image's path is merely looked up, which costs a quick key and, for the few
-// that pass it, a hash and a probe, instead of an entry in a set as large as
-// the scene. Open addressing with linear probing, at most half the slots
-// taken, 16 bytes a slot: a larger table is more fresh memory to fault in on
-// every scan.
+// image's file is merely looked up: a key of its bytes first, then, for the
+// few that pass, its conversion, a key of that, a hash and a probe. Open
+// addressing with linear probing, at most half the slots taken, 8 bytes a
+// slot: a larger table is more fresh memory to fault in on every scan. Built
+// only when there are such files.
 class NewImageFiles {
  public:
-  NewImageFiles(const std::vector<SurveyRecord>& records, std::size_t count) : records_(records) {
+  NewImageFiles(const std::deque<SurveyRecord>& records, std::size_t count)
+      : records_(records), keys_(count), byteKeys_(count) {
     std::size_t slots = 16;
     while (slots < count * 2)
       slots *= 2;
     slots_.resize(slots);
+    std::string bytes;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const wchar_t* file = records[i].AlignableFile;
+      if (file == nullptr) continue;
+      Add(i);
+      // The platform turns whatever is not valid UTF-8 into U+FFFD, and valid
+      // UTF-8 converts one way only: a file without U+FFFD comes from its
+      // UTF-8 bytes alone, and a known image's text that converts to it is
+      // those bytes. With one, any text might, and every one is converted.
+      const std::wstring_view path(file);
+      byteKeysHold_ = byteKeysHold_ && path.find(L'\xFFFD') == std::wstring_view::npos;
+      Utf8FromWide(path, bytes);
+      byteKeys_.Set(TailKey(bytes.data(), bytes.size()));
+    }
   }
 
-  void Add(std::size_t record) {
-    const std::wstring_view path = records_[record].FilePath;
-    const std::uint32_t quick = QuickKey(path);
-    quickKeys_[quick / 64] |= std::uint64_t{1} << (quick % 64);
-    const std::uint64_t hash = HashOf(path);
-    Slot& slot = slots_[Find(path, hash)];
-    slot.Hash = hash;
-    slot.Record = static_cast<std::uint32_t>(record);
-  }
-  void MarkShown(std::wstring_view path) {
-    const std::uint32_t quick = QuickKey(path);
-    if ((quickKeys_[quick / 64] >> (quick % 64) & 1) == 0) return;
-    Slot& slot = slots_[Find(path, HashOf(path))];
-    if (slot.Hash != kFree) slot.Shown = true;
+  // A known image's file as the host's text, followed by a NUL.
+  void MarkShown(std::string_view text) {
+    if (byteKeysHold_ && !byteKeys_.Has(TailKey(text.data(), text.size()))) return;
+    const std::wstring_view path = converted_.AddWideFromUtf8(text.data());
+    if (keys_.Has(TailKey(path.data(), path.size()))) {
+      Slot& slot = slots_[Find(path, HashOf(path))];
+      if (slot.Tag != kFree) slot.Record |= kShown;
+    }
+    converted_.Clear();
   }
   // False for a path never added.
   bool Shown(std::wstring_view path) const {
     const Slot& slot = slots_[Find(path, HashOf(path))];
-    return slot.Hash != kFree && slot.Shown;
+    return slot.Tag != kFree && (slot.Record & kShown) != 0;
   }
 
  private:
   struct Slot {
-    std::uint64_t Hash = kFree;
-    std::uint32_t Record = 0;  // the first record added with the path
-    bool Shown = false;
+    std::uint32_t Tag = kFree;  // the path's hash, its high half
+    std::uint32_t Record = 0;   // the first record added with the path, and kShown
   };
-  static constexpr std::uint64_t kFree = 0;
+  static constexpr std::uint32_t kFree = 0;
+  static constexpr std::uint32_t kShown = std::uint32_t{1} << 31;
 
-  // A first look that is cheaper than the full hash and probe, and tells
-  // most known images' files from the few new ones: a bit per key made of the
-  // path's length and its last 8 code units. Equal paths have equal keys.
-  static constexpr int kQuickBits = 16;
-  static std::uint32_t QuickKey(std::wstring_view path) {
-    constexpr std::size_t kTailUnits = 8;
-    std::uint64_t tail[2] = {0, 0};
-    static_assert(sizeof tail == kTailUnits * sizeof(wchar_t));
-    const std::size_t units = std::min(path.size(), kTailUnits);
-    if (units != 0) std::memcpy(tail, path.data() + path.size() - units, units * sizeof(wchar_t));
-    const std::uint64_t mixed =
-        (tail[0] * 0x9E3779B97F4A7C15ull) ^ (tail[1] * 0xC2B2AE3D27D4EB4Full) ^ path.size();
-    return static_cast<std::uint32_t>((mixed * 0x165667B19E3779F9ull) >> (64 - kQuickBits));
+  void Add(std::size_t record) {
+    const std::wstring_view path = records_[record].AlignableFile;
+    keys_.Set(TailKey(path.data(), path.size()));
+    const std::uint64_t hash = HashOf(path);
+    Slot& slot = slots_[Find(path, hash)];
+    if (slot.Tag != kFree) return;
+    slot.Tag = TagOf(hash);
+    slot.Record = static_cast<std::uint32_t>(record);
+  }
+  std::wstring_view FileOf(const Slot& slot) const {
+    return records_[slot.Record & ~kShown].AlignableFile;
   }
 
   static std::uint64_t HashOf(std::wstring_view path) {
-    const std::uint64_t hash = std::hash<std::wstring_view>{}(path);
-    return hash == kFree ? 1 : hash;
+    return std::hash<std::wstring_view>{}(path);
   }
-  // The slot holding `path`, or the free one where it would go.
+  static std::uint32_t TagOf(std::uint64_t hash) {
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    return tag == kFree ? 1 : tag;
+  }
+  // The slot holding `path`, or the free one where it would go: its low
+  // half picks the first slot to look at.
   std::size_t Find(std::wstring_view path, std::uint64_t hash) const {
     const std::size_t mask = slots_.size() - 1;
+    const std::uint32_t tag = TagOf(hash);
     std::size_t at = static_cast<std::size_t>(hash) & mask;
-    while (slots_[at].Hash != kFree &&
-           (slots_[at].Hash != hash || records_[slots_[at].Record].FilePath != path))
+    while (slots_[at].Tag != kFree && (slots_[at].Tag != tag || FileOf(slots_[at]) != path))
       at = (at + 1) & mask;
     return at;
   }
 
-  const std::vector<SurveyRecord>& records_;
+  const std::deque<SurveyRecord>& records_;
   std::vector<Slot> slots_;
-  std::vector<std::uint64_t> quickKeys_ = std::vector<std::uint64_t>((1u << kQuickBits) / 64);
+  KeyBits keys_;      // of the files
+  KeyBits byteKeys_;  // of their UTF-8 bytes
+  bool byteKeysHold_ = true;
+  TextArena converted_;  // the known image's file MarkShown is looking up
 };
 
-// The records whose ids the registry does not hold yet, in walk order.
-std::vector<std::size_t> UnknownRecords(const std::vector<SurveyRecord>& records,
-                                        const ObjectIdSet& known) {
-  // A large registry is mostly out of the cache: the slot of the id a few
-  // records on is loaded while this one is looked up.
-  constexpr std::size_t kAhead = 16;
-  std::vector<std::size_t> unknown;
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (i + kAhead < records.size()) known.prefetch(records[i + kAhead].Id);
-    if (!known.contains(records[i].Id)) unknown.push_back(i);
-  }
-  return unknown;
-}
-
 // The new objects to align. Every other new object becomes known at once.
-std::set<ObjectId> PickCandidates(const std::vector<SurveyRecord>& records, ObjectIdSet& known) {
-  // Judged against the registry as the scan found it; the last loop adds to it.
-  const std::vector<std::size_t> fresh = UnknownRecords(records, known);
+std::set<ObjectId> PickCandidates(const SurveyFindings& survey, ObjectIdSet& known) {
   const bool automatic = state::Settings.Auto;
-  std::size_t possible = 0;
-  for (std::size_t i : fresh)
-    possible += automatic && MayBeAligned(records[i]) ? 1 : 0;
-  NewImageFiles files(records, possible);
-  for (std::size_t i : fresh) {
-    if (automatic && MayBeAligned(records[i])) files.Add(i);
-  }
-  if (possible != 0) {
-    // Every record not in `fresh` (which ascends) was known.
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-      if (next < fresh.size() && fresh[next] == i) {
-        ++next;
-      } else if (records[i].IsImage) {
-        files.MarkShown(records[i].FilePath);
-      }
-    }
+  std::size_t alignable = 0;
+  for (const SurveyRecord& record : survey.NewObjects)
+    alignable += record.AlignableFile != nullptr ? 1 : 0;
+  std::optional<NewImageFiles> files;
+  if (automatic && alignable != 0) {
+    files.emplace(survey.NewObjects, alignable);
+    survey.KnownFiles.ForEach([&](std::string_view text) { files->MarkShown(text); });
   }
 
   std::set<ObjectId> candidates;
-  for (std::size_t i : fresh) {
-    const SurveyRecord& record = records[i];
+  for (const SurveyRecord& record : survey.NewObjects) {
     // Another object with the same id, judged earlier in this loop.
     if (known.contains(record.Id)) continue;
-    if (automatic && MayBeAligned(record) && !files.Shown(record.FilePath)) {
+    if (files && record.AlignableFile != nullptr && !files->Shown(record.AlignableFile)) {
       candidates.insert(record.Id);
     } else {
       known.insert(record.Id);
@@ -165,16 +190,17 @@ std::set<ObjectId> PickCandidates(const std::vector<SurveyRecord>& records, Obje
 // The pass over the candidates, inside RunEdit; they become known once it
 // has run. False when the host refused it.
 bool AlignCandidates(EditHandle* edit, const TimelineInfo& info, ScanContext& context,
-                     ObjectIdSet& known, const std::set<ObjectId>& candidates) {
-  state::PendingObjects = candidates;
+                     ObjectIdSet& known, std::set<ObjectId> candidates) {
+  state::PendingObjects = std::move(candidates);
   state::PendingSceneFormat = SceneFormatOf(info);
   context.PendingObjects = &state::PendingObjects;
   context.Format = &state::PendingSceneFormat;
   const bool aligned = edit->RunEdit(&AlignPendingPass) != 0;
   if (!context.StillCurrent()) return true;
   if (!aligned) return false;
-  // `known` is still valid: nothing has touched the registry since the lookup.
-  for (ObjectId id : candidates)
+  // `known` is still valid: nothing has touched the registry since the
+  // lookup, and the pass only reads the candidates.
+  for (ObjectId id : state::PendingObjects)
     known.insert(id);
   return true;
 }
@@ -199,31 +225,29 @@ bool RunScan() {
   // would then count as known for good. Asked again later instead.
   if (!DescribesAScene(info)) return false;
 
-  // The records' paths are views into `texts`, which outlives them; both are
-  // the scan's own and go when it ends.
-  TextArena texts;
-  std::vector<SurveyRecord> records;
+  auto found = state::KnownObjects.find(info.SceneKey);
+  ObjectIdSet* known = found == state::KnownObjects.end() ? nullptr : &found->second;
+  // The scan's own; it goes when the scan ends.
+  SurveyFindings survey;
   context.SurveyLastLayer = info.LastLayer;
-  context.SurveyList = &records;
-  context.SurveyTexts = &texts;
+  context.SurveyKnown = known;
+  context.Survey = &survey;
   const bool surveyed = edit->RunRead(&SurveyTimeline) != 0;
   // The survey's only while RunRead runs.
-  context.SurveyList = nullptr;
-  context.SurveyTexts = nullptr;
+  context.Survey = nullptr;
+  context.SurveyKnown = nullptr;
   if (!context.StillCurrent()) return true;
   if (!surveyed) return false;
   // Not repeated: the next host event brings a new scan.
   if (context.SurveyFailed) return true;
 
-  auto found = state::KnownObjects.find(info.SceneKey);
-  if (found == state::KnownObjects.end()) {
-    LearnBaseline(info.SceneKey, records);
+  if (known == nullptr) {
+    LearnBaseline(info.SceneKey, survey.NewObjects);
     return true;
   }
-  auto& known = found->second;
-  const std::set<ObjectId> candidates = PickCandidates(records, known);
+  std::set<ObjectId> candidates = PickCandidates(survey, *known);
   if (candidates.empty()) return true;
-  return AlignCandidates(edit, info, context, known, candidates);
+  return AlignCandidates(edit, info, context, *known, std::move(candidates));
 }
 
 }  // namespace velmora

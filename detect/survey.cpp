@@ -1,7 +1,11 @@
 // Listing the timeline's objects for the scan, without changing anything.
 #include "detect/survey.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 #include "plugin/decimal_text.h"
 #include "plugin/guard.h"
@@ -12,36 +16,129 @@
 namespace velmora {
 namespace {
 
-SurveyRecord BuildRecord(TimelineAccess* access, ObjectHandle object, TextArena& texts) {
-  SurveyRecord record{access->GetObjectId(object), false, false, std::wstring_view()};
-  if (!IsImageObject(access, object)) return record;
-  record.IsImage = true;
-  record.IsDefaultPlacement = IsDefaultPlacement(access, object);
-  // Known images' paths matter too, default placement or not.
-  record.FilePath = ImageFilePath(access, object, texts);
-  return record;
+// Known images' files in blocks that double from a kilobyte up to 64 KB: a
+// small scene takes little, a large one no copying as it grows.
+constexpr std::size_t kFirstBlockBytes = 1024;
+constexpr std::size_t kLargestBlockBytes = std::size_t{64} * 1024;
+// A count is coded 7 bits a byte, low bits first, the high bit set on every
+// byte but the last: at most this many bytes for a size_t.
+constexpr std::size_t kLongestCount = 10;
+
+std::uint8_t* PutCount(std::uint8_t* at, std::size_t count) {
+  while (count >= 0x80) {
+    *at++ = static_cast<std::uint8_t>(count | 0x80);
+    count >>= 7;
+  }
+  *at++ = static_cast<std::uint8_t>(count);
+  return at;
+}
+
+const std::uint8_t* GetCount(const std::uint8_t* at, std::size_t& count) {
+  count = 0;
+  int shift = 0;
+  while ((*at & 0x80) != 0) {
+    count |= static_cast<std::size_t>(*at++ & 0x7F) << shift;
+    shift += 7;
+  }
+  count |= static_cast<std::size_t>(*at++) << shift;
+  return at;
+}
+
+// The scene's registry as the scan began, or null once the plug-in's
+// lifetime is over: the host may shut it down inside any of its calls, and a
+// new lifetime empties the registry. What the survey finds then is dropped
+// (RunScan), so it goes on as on a scene's first visit.
+const ObjectIdSet* KnownSet(const ScanContext& scan) {
+  return scan.StillCurrent() ? scan.SurveyKnown : nullptr;
+}
+
+// Only the objects new to the scene are listed; a known image leaves its
+// file. Host calls as the walk has always made them: the id, the effects,
+// for an image its placement and its file.
+void SurveyObject(TimelineAccess* access, ObjectHandle object, const ScanContext& scan,
+                  SurveyFindings& findings) {
+  const ObjectId id = access->GetObjectId(object);
+  // Looked up after the object's other calls, by when its slot is loaded.
+  if (const ObjectIdSet* known = KnownSet(scan)) known->prefetch(id);
+  const bool image = IsImageObject(access, object);
+  const bool atDefault = image && IsDefaultPlacement(access, object);
+  const char* file = image ? ImageFileText(access, object) : nullptr;
+  const ObjectIdSet* known = KnownSet(scan);
+  if (known != nullptr && known->contains(id)) {
+    findings.KnownFiles.Add(file);
+    return;
+  }
+  // A scene's first survey keeps no file.
+  const std::wstring_view path =
+      known != nullptr && atDefault ? findings.NewFiles.AddWideFromUtf8(file) : std::wstring_view();
+  findings.NewObjects.push_back({id, path.empty() ? nullptr : path.data()});
+}
+
+void SurveyWalk(TimelineAccess* access, const ScanContext& scan, SurveyFindings& findings) {
+  ForEachObject(access, scan.SurveyLastLayer,
+                [&](ObjectHandle object) { SurveyObject(access, object, scan, findings); });
 }
 
 }  // namespace
 
-void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
-  ScanContext* scan = state::Scan;
-  if (scan == nullptr || scan->SurveyList == nullptr || scan->SurveyTexts == nullptr) return;
-  // A survey cut short (out of memory) is not a list to judge objects by.
-  if (!RunGuarded([&] {
-        SurveyWalk(access, scan->SurveyLastLayer, *scan->SurveyList, *scan->SurveyTexts);
-      })) {
-    scan->SurveyList->clear();
-    scan->SurveyTexts->Clear();
-    scan->SurveyFailed = true;
+void KnownImageFiles::Add(const char* text) {
+  if (text == nullptr || *text == '\0') return;
+  // What it shares with the last text at its start is found while walking
+  // it: a text holds no NUL, so its end stops the walk too. One pass instead
+  // of a length and a comparison; this runs for nearly every image of a scene.
+  std::size_t head = 0;
+  while (head < last_.size() && text[head] == last_[head])
+    ++head;
+  const std::size_t length = head + std::strlen(text + head);
+  // And at its end (the extension, often a number's last digits), short of
+  // what the start already shares.
+  const std::size_t most = std::min(length, last_.size()) - head;
+  std::size_t tail = 0;
+  while (tail < most && text[length - 1 - tail] == last_[last_.size() - 1 - tail])
+    ++tail;
+  const std::string_view middle(text + head, length - head - tail);
+  std::uint8_t* at = Room(3 * kLongestCount + middle.size());
+  at = PutCount(PutCount(PutCount(at, head), tail), middle.size());
+  std::memcpy(at, middle.data(), middle.size());
+  Block& block = blocks_.back();
+  block.Used = static_cast<std::size_t>(at + middle.size() - block.Bytes.get());
+  last_.replace(head, last_.size() - head - tail, middle);
+  ++count_;
+}
+
+void KnownImageFiles::ForEach(const std::function<void(std::string_view)>& visit) const {
+  std::string text;
+  for (const Block& block : blocks_) {
+    const std::uint8_t* at = block.Bytes.get();
+    const std::uint8_t* end = at + block.Used;
+    while (at != end) {
+      std::size_t head = 0;
+      std::size_t tail = 0;
+      std::size_t middle = 0;
+      at = GetCount(GetCount(GetCount(at, head), tail), middle);
+      text.replace(head, text.size() - head - tail, reinterpret_cast<const char*>(at), middle);
+      at += middle;
+      visit(text);
+    }
   }
 }
 
-void SurveyWalk(TimelineAccess* access, std::int32_t lastLayer, std::vector<SurveyRecord>& records,
-                TextArena& texts) {
-  ForEachObject(access, lastLayer, [&](ObjectHandle object) {
-    records.push_back(BuildRecord(access, object, texts));
-  });
+std::uint8_t* KnownImageFiles::Room(std::size_t bytes) {
+  if (blocks_.empty() || blocks_.back().Capacity - blocks_.back().Used < bytes) {
+    const std::size_t next = blocks_.empty()
+                                 ? kFirstBlockBytes
+                                 : std::min(2 * blocks_.back().Capacity, kLargestBlockBytes);
+    const std::size_t capacity = std::max(next, bytes);
+    blocks_.push_back(Block{std::make_unique_for_overwrite<std::uint8_t[]>(capacity), capacity, 0});
+  }
+  return blocks_.back().Bytes.get() + blocks_.back().Used;
+}
+
+void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
+  ScanContext* scan = state::Scan;
+  if (scan == nullptr || scan->Survey == nullptr) return;
+  // A survey cut short (out of memory) is not a list to judge objects by.
+  if (!RunGuarded([&] { SurveyWalk(access, *scan, *scan->Survey); })) scan->SurveyFailed = true;
 }
 
 bool NumberTextEquals(const char* text, double target) {

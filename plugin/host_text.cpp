@@ -3,12 +3,16 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
 
 namespace velmora {
 namespace {
 
-// 32 KB, well below the blocks the heap leaves to VirtualAlloc.
-constexpr std::size_t kBlockUnits = std::size_t{16} * 1024;
+// Blocks double from 1 KB, so that a few texts take little, up to 32 KB, well
+// below the blocks the heap leaves to VirtualAlloc.
+constexpr std::size_t kFirstBlockUnits = 512;
+constexpr std::size_t kLargestBlockUnits = std::size_t{16} * 1024;
 
 // Code units of the converted text with its terminator: 0 for a failed
 // conversion, 1 for an empty text.
@@ -28,11 +32,35 @@ std::wstring WideFromUtf8(const char* text) {
   return out;
 }
 
+void Utf8FromWide(std::wstring_view text, std::string& out) {
+  out.clear();
+  if (text.empty() || text.size() > INT_MAX) return;
+  const int units = static_cast<int>(text.size());
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), units, nullptr, 0, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(bytes));
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), units, out.data(), bytes, nullptr, nullptr);
+}
+
 std::wstring_view TextArena::AddWideFromUtf8(const char* text) {
-  int length = ConvertedUnits(text);
-  if (length <= 1) return std::wstring_view();
-  wchar_t* at = Room(static_cast<std::size_t>(length));
-  MultiByteToWideChar(CP_UTF8, 0, text, -1, at, length);
+  if (text == nullptr || *text == '\0') return std::wstring_view();
+  // UTF-8 never converts to more UTF-16 units than it has bytes, so room for
+  // the bytes and the terminator takes the conversion in one call; asking
+  // for the length first would double its cost.
+  const std::size_t bytes = std::strlen(text);
+  int length = 0;
+  wchar_t* at = nullptr;
+  if (bytes < INT_MAX) {
+    at = Room(bytes + 1);
+    length = MultiByteToWideChar(CP_UTF8, 0, text, -1, at, static_cast<int>(bytes + 1));
+  }
+  if (length == 0) {
+    length = ConvertedUnits(text);
+    if (length <= 1) return std::wstring_view();
+    at = Room(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, at, length);
+  }
+  used_ += static_cast<std::size_t>(length);
   return std::wstring_view(at, static_cast<std::size_t>(length - 1));
 }
 
@@ -42,13 +70,14 @@ wchar_t* TextArena::Room(std::size_t units) {
     used_ = 0;
   }
   if (current_ == blocks_.size()) {
-    // A text longer than a block gets one of its own.
-    const std::size_t capacity = std::max(kBlockUnits, units);
+    const std::size_t next = blocks_.empty()
+                                 ? kFirstBlockUnits
+                                 : std::min(2 * blocks_.back().Capacity, kLargestBlockUnits);
+    // A text longer than that gets a block of its own.
+    const std::size_t capacity = std::max(next, units);
     blocks_.push_back(Block{std::make_unique_for_overwrite<wchar_t[]>(capacity), capacity});
   }
-  wchar_t* at = blocks_[current_].Units.get() + used_;
-  used_ += units;
-  return at;
+  return blocks_[current_].Units.get() + used_;
 }
 
 void TextArena::Clear() {

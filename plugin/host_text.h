@@ -12,6 +12,8 @@ namespace velmora {
 // Host UTF-8 text to UTF-16. Null, empty or unconvertible text gives an empty
 // string; invalid sequences are replaced rather than rejected.
 std::wstring WideFromUtf8(const char* text);
+// UTF-16 to UTF-8, into `out` (whose memory is used again).
+void Utf8FromWide(std::wstring_view text, std::string& out);
 
 // Converted host texts kept side by side in a few large blocks, so that a
 // survey of many objects makes a handful of allocations instead of one per
@@ -31,7 +33,8 @@ class TextArena {
     std::size_t Capacity = 0;
   };
 
-  // Room for `units` code units in the current block, or in a later one.
+  // Room for `units` code units in the current block, or in a later one;
+  // what a text takes of it is added to used_ afterwards.
   wchar_t* Room(std::size_t units);
 
   std::vector<Block> blocks_;

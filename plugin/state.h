@@ -15,30 +15,19 @@
 #include <cstdint>
 #include <set>
 #include <string>
-#include <string_view>
 #include <unordered_map>
-#include <vector>
 
 #include <windows.h>
 
 #include "align/scene_format.h"
 #include "plugin/host_api.h"
-#include "plugin/host_text.h"
 #include "plugin/object_id_set.h"
 #include "settings/settings.h"
 
 namespace velmora {
 
-// What the survey finds out about one timeline object.
-struct SurveyRecord {
-  ObjectId Id;
-  bool IsImage;             // has an image-file and a standard-drawing effect
-  bool IsDefaultPlacement;  // X 0, Y 0, zoom 100, aspect 0 (only for images)
-  // The image file as the host gives it; empty otherwise. A view into the
-  // text arena the survey was given (ScanContext::SurveyTexts), which the scan
-  // keeps as long as the records.
-  std::wstring_view FilePath;
-};
+// What the survey keeps for the scan (detect/survey.h).
+struct SurveyFindings;
 
 // Per scene (TimelineInfo::SceneKey), the objects already judged. A scene's
 // set is flat (about 21 bytes per id): a long session can know hundreds of
@@ -50,13 +39,16 @@ using KnownObjectRegistry = std::unordered_map<std::uint32_t, ObjectIdSet>;
 struct ScanContext {
   ScanContext();
 
-  // For the survey (RunRead): layers 0..SurveyLastLayer are listed into
-  // SurveyList, their file paths into SurveyTexts; both are null outside
-  // RunRead.
+  // For the survey (RunRead): layers 0..SurveyLastLayer are surveyed into
+  // Survey, which is null outside RunRead, against the scene's registry
+  // SurveyKnown, null on the scene's first scan. Only a scan changes the
+  // registry and no scan starts while one runs (state::Scanning); only a new
+  // lifetime empties it, so the survey reads it only while StillCurrent().
   std::int32_t SurveyLastLayer = 0;
-  std::vector<SurveyRecord>* SurveyList = nullptr;
-  TextArena* SurveyTexts = nullptr;
-  // Set by the survey when it could not finish (out of memory).
+  const ObjectIdSet* SurveyKnown = nullptr;
+  SurveyFindings* Survey = nullptr;
+  // Set by the survey when it could not finish (out of memory); its findings
+  // are then not to be used.
   bool SurveyFailed = false;
   // For the automatic pass (RunEdit): the ids to fit and the format to fit
   // them with; null until the scan has candidates.

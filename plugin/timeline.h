@@ -46,14 +46,18 @@ inline bool IsImageObject(TimelineAccess* access, ObjectHandle object) {
          access->EffectCount(object, kDrawEffect) > 0;
 }
 
+// The image file's path as the host's own text, or null.
+inline const char* ImageFileText(TimelineAccess* access, ObjectHandle object) {
+  return access->GetItem(object, kImageEffect, kFileItem);
+}
 // The image file's path as the host gives it; empty when it gives none.
 inline std::wstring ImageFilePath(TimelineAccess* access, ObjectHandle object) {
-  return WideFromUtf8(access->GetItem(object, kImageEffect, kFileItem));
+  return WideFromUtf8(ImageFileText(access, object));
 }
 // The same path, kept in `texts`.
 inline std::wstring_view ImageFilePath(TimelineAccess* access, ObjectHandle object,
                                        TextArena& texts) {
-  return texts.AddWideFromUtf8(access->GetItem(object, kImageEffect, kFileItem));
+  return texts.AddWideFromUtf8(ImageFileText(access, object));
 }
 
 }  // namespace velmora

@@ -118,11 +118,18 @@ TEST_F(ScanTest, EachScanWithCandidatesReplacesThePendingSet) {
 TEST_F(ScanTest, FileOfAKnownImageIsNotAlignedAgain) {
   // The known image has been moved: its path still counts.
   Paste(0, 0, L"C:\\a.png").SetItem(hostsim::kDrawEffect, L"X", "-300");
+  Paste(4, 0, L"C:\\b.png");  // walked after its copy
+  // Not UTF-8: it reads as U+FFFD, as the file of the copy does.
+  Paste(5, 0, L"C:\\x.png").SetItem(hostsim::kImageEffect, hostsim::kFileItem, "C:\\c\xFF.png");
   Baseline();
   SimObject& copy = Paste(1, 0, L"C:\\a.png");
   SimObject& other = Paste(2, 0, L"C:\\A.png");  // paths compare case-sensitively
+  SimObject& earlierCopy = Paste(3, 0, L"C:\\b.png");
+  SimObject& readsTheSame = Paste(6, 0, L"C:\\c\xFFFD.png");
   EXPECT_TRUE(RunScan());
   EXPECT_TRUE(Untouched(copy));
+  EXPECT_TRUE(Untouched(earlierCopy));
+  EXPECT_TRUE(Untouched(readsTheSame));
   EXPECT_TRUE(Known(0, copy.Id));
   EXPECT_TRUE(Aligned(other));
   EXPECT_EQ(host_.InfoLines(), std::vector<std::wstring>{kOneAligned});

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -27,14 +29,16 @@ class SurveyTest : public testing::Test {
  protected:
   void SetUp() override { edit_ = host_.Table()->CreateEditHandle(); }
 
-  // Runs the survey as the scan does, through RunRead, and keeps only the
-  // timeline calls it made.
-  std::vector<SurveyRecord> Survey(std::int32_t lastLayer) {
-    std::vector<SurveyRecord> records;
+  // Runs the survey as the scan does, through RunRead, against `known`
+  // (by default a scene that knows nothing yet), and keeps only the timeline
+  // calls it made. The records' files stay in findings_.
+  std::deque<SurveyRecord> Survey(std::int32_t lastLayer) { return Survey(lastLayer, &noneKnown_); }
+  std::deque<SurveyRecord> Survey(std::int32_t lastLayer, const velmora::ObjectIdSet* known) {
+    findings_ = std::make_unique<velmora::SurveyFindings>();
     velmora::ScanContext context;
     context.SurveyLastLayer = lastLayer;
-    context.SurveyList = &records;
-    context.SurveyTexts = &texts_;
+    context.SurveyKnown = known;
+    context.Survey = findings_.get();
     host_.ClearCalls();
     {
       velmora::ScanScope scope(context);
@@ -42,7 +46,7 @@ class SurveyTest : public testing::Test {
     }
     calls_ = host_.CallTexts();
     calls_.erase(calls_.begin());  // the RunRead itself
-    return records;
+    return findings_->NewObjects;
   }
 
   std::vector<std::string> Asked(const std::string& op) const {
@@ -59,7 +63,8 @@ class SurveyTest : public testing::Test {
   }
 
   Host host_;
-  velmora::TextArena texts_;  // the records' paths
+  velmora::ObjectIdSet noneKnown_;
+  std::unique_ptr<velmora::SurveyFindings> findings_;
   velmora::EditHandle* edit_ = nullptr;
   std::vector<std::string> calls_;
 };
@@ -102,9 +107,7 @@ TEST_F(SurveyTest, TwoObjectsOfAnEffectlessLayer) {
   ASSERT_EQ(records.size(), 2u);
   for (std::size_t i = 0; i < records.size(); ++i) {
     EXPECT_EQ(records[i].Id, static_cast<velmora::ObjectId>(i + 1));
-    EXPECT_FALSE(records[i].IsImage);
-    EXPECT_FALSE(records[i].IsDefaultPlacement);
-    EXPECT_TRUE(records[i].FilePath.empty());
+    EXPECT_EQ(records[i].AlignableFile, nullptr);
   }
 }
 
@@ -126,9 +129,7 @@ TEST_F(SurveyTest, ImageWithoutStandardDrawingIsNoImage) {
   o.Effects.erase(hostsim::kDrawEffect);
   auto records = Survey(0);
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_FALSE(records[0].IsImage);
-  EXPECT_FALSE(records[0].IsDefaultPlacement);
-  EXPECT_TRUE(records[0].FilePath.empty());
+  EXPECT_EQ(records[0].AlignableFile, nullptr);
   EXPECT_EQ(calls_,
             (std::vector<std::string>{"ObjectAtOrAfter(0,0)", "GetSpan(#1)", "GetObjectId(#1)",
                                       "EffectCount(#1,画像ファイル)", "EffectCount(#1,標準描画)",
@@ -136,7 +137,8 @@ TEST_F(SurveyTest, ImageWithoutStandardDrawingIsNoImage) {
 }
 
 // Which placement item is off, and which items the survey then reads: it
-// stops at the first that fails, and reads the file path in every case.
+// stops at the first that fails, and reads the file path in every case; it
+// keeps the file of a new image at its default placement only.
 struct PlacementCase {
   const wchar_t* item;  // null: all at their default
   const char* text;     // null: the item is absent
@@ -163,9 +165,10 @@ TEST_P(SurveyPlacement, StopsAtFirstFailingItemAndStillReadsThePath) {
   }
   auto records = Survey(0);
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_TRUE(records[0].IsImage);
-  EXPECT_EQ(records[0].IsDefaultPlacement, c.isDefault);
-  EXPECT_EQ(records[0].FilePath, L"C:\\素材\\猫 1.png");
+  ASSERT_EQ(records[0].AlignableFile != nullptr, c.isDefault);
+  if (c.isDefault) {
+    EXPECT_STREQ(records[0].AlignableFile, L"C:\\素材\\猫 1.png");
+  }
   std::vector<std::string> expected;
   for (const std::string& item : c.items)
     expected.push_back("GetItem(#1,標準描画," + item + ")");
@@ -188,11 +191,71 @@ TEST_F(SurveyTest, MissingOrEmptyPathLeavesAnImageWithoutPath) {
   Image(1, 0, 9, L"");
   auto records = Survey(1);
   ASSERT_EQ(records.size(), 2u);
-  for (auto& r : records) {
-    EXPECT_TRUE(r.IsImage);
-    EXPECT_TRUE(r.IsDefaultPlacement);
-    EXPECT_TRUE(r.FilePath.empty());
-  }
+  for (auto& r : records)
+    EXPECT_EQ(r.AlignableFile, nullptr);
+}
+
+// The survey decides as it walks: a known object leaves no record, a known
+// image only its file; a scene's first survey keeps every id and no file.
+// The host is asked the same either way.
+TEST_F(SurveyTest, KnownObjectsLeaveOnlyTheirImagesFiles) {
+  SimObject& knownImage = Image(0, 0, 9, L"C:\\素材\\a.png");
+  SimObject& knownMoved = Image(0, 10, 19, L"C:\\素材\\b.png");
+  knownMoved.SetItem(hostsim::kDrawEffect, hostsim::kXItem, "5");
+  SimObject& knownNoPath = Image(0, 20, 29, L"");
+  SimObject& knownPlain = host_.AddObject(0, 30, 39);
+  SimObject& fresh = Image(1, 0, 9, L"C:\\素材\\c.png");
+  SimObject& freshMoved = Image(1, 10, 19, L"C:\\素材\\a.png");
+  freshMoved.SetItem(hostsim::kDrawEffect, hostsim::kYItem, "1");
+  SimObject& freshPlain = host_.AddObject(1, 20, 29);
+  SimObject& knownLater = Image(2, 0, 9, L"C:\\素材\\d.png");
+  velmora::ObjectIdSet known;
+  for (const SimObject* o : {&knownImage, &knownMoved, &knownNoPath, &knownPlain, &knownLater})
+    known.insert(o->Id);
+
+  const auto first = Survey(2, nullptr);
+  const std::vector<std::string> firstCalls = calls_;
+  EXPECT_EQ(first.size(), 8u);
+  for (const SurveyRecord& r : first)
+    EXPECT_EQ(r.AlignableFile, nullptr);
+  EXPECT_EQ(findings_->KnownFiles.size(), 0u);
+
+  const auto records = Survey(2, &known);
+  EXPECT_EQ(calls_, firstCalls);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].Id, fresh.Id);
+  EXPECT_STREQ(records[0].AlignableFile, L"C:\\素材\\c.png");
+  EXPECT_EQ(records[1].Id, freshMoved.Id);
+  EXPECT_EQ(records[1].AlignableFile, nullptr);
+  EXPECT_EQ(records[2].Id, freshPlain.Id);
+  EXPECT_EQ(records[2].AlignableFile, nullptr);
+  std::vector<std::wstring> files;
+  findings_->KnownFiles.ForEach(
+      [&](std::string_view text) { files.push_back(velmora::WideFromUtf8(text.data())); });
+  EXPECT_EQ(files, (std::vector<std::wstring>{L"C:\\素材\\a.png", L"C:\\素材\\b.png",
+                                              L"C:\\素材\\d.png"}));
+}
+
+// The host may shut the plug-in down inside any call, and a new lifetime
+// empties the registry: from then on the survey no longer looks at it.
+TEST_F(SurveyTest, StopsJudgingOnceTheLifetimeIsOver) {
+  SimObject& first = Image(0, 0, 9, L"C:\\a.png");
+  SimObject& second = Image(1, 0, 9, L"C:\\b.png");
+  SimObject& third = host_.AddObject(2, 0, 9);
+  velmora::ObjectIdSet known;
+  for (const SimObject* o : {&first, &second, &third})
+    known.insert(o->Id);
+  int ids = 0;
+  host_.OnCall = [&](const std::string& op) {
+    if (op == "GetObjectId" && ++ids == 2) velmora::state::Lifetime.fetch_add(1);
+  };
+  const auto records = Survey(2, &known);
+  host_.OnCall = nullptr;
+  velmora::state::Lifetime.fetch_sub(1);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].Id, second.Id);
+  EXPECT_EQ(records[1].Id, third.Id);
+  EXPECT_EQ(findings_->KnownFiles.size(), 1u);
 }
 
 TEST_F(SurveyTest, ObjectEndingBeforeTheAskedFrameIsRecordedAndEndsItsLayer) {
@@ -349,6 +412,43 @@ TEST(TextArena, ViewsOutliveLaterTexts) {
   }
   arena.Clear();
   EXPECT_EQ(arena.AddWideFromUtf8("a.png"), L"a.png");
+}
+
+// Each text comes back as it went in, whatever it shares with the one before
+// it (all, part, nothing, more than it has, part of a character), valid UTF-8
+// or not, with lengths beyond a byte of count and beyond a block.
+TEST(KnownImageFiles, GivesBackEveryTextInOrder) {
+  const std::string longPath = "D:\\" + std::string(70000, 'x') + ".png";
+  const std::vector<std::string> texts = {"C:\\img\\a.png",
+                                          "C:\\img\\a.png",
+                                          "C:\\img\\ab.png",
+                                          "C:\\img\\a",
+                                          "x",
+                                          "C:\\\xE7\xB4\xA0\xE6\x9D\x90\\\xE5\x86\x99.png",
+                                          "C:\\\xE7\xB4\xA0\xE6\x9D\x90\\\xE5\x86\x9A.png",
+                                          "C:\\bad\xFF.png",
+                                          "C:\\cut\xE3\x81",
+                                          longPath,
+                                          longPath + "2",
+                                          std::string(100, 'y'),
+                                          "\xF0\x9F\x98\x80.png"};
+  constexpr int kRounds = 8;
+  velmora::KnownImageFiles files;
+  for (int round = 0; round < kRounds; ++round) {
+    for (const std::string& text : texts)
+      files.Add(text.c_str());
+  }
+  files.Add(nullptr);
+  files.Add("");
+  std::vector<std::string> back;
+  files.ForEach([&](std::string_view text) {
+    EXPECT_EQ(text.data()[text.size()], '\0');
+    back.emplace_back(text);
+  });
+  ASSERT_EQ(files.size(), back.size());
+  ASSERT_EQ(back.size(), texts.size() * kRounds);
+  for (std::size_t i = 0; i < back.size(); ++i)
+    ASSERT_EQ(back[i], texts[i % texts.size()]) << "text " << i;
 }
 
 }  // namespace

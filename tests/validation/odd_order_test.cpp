@@ -236,7 +236,8 @@ TEST_F(OddOrder, ShutdownFromAnotherThreadInsideAHostCallKeepsTheModule) {
   // The call, and what a shut-down there may still be followed by: only an
   // image already being fitted is finished (its length and three items).
   const std::pair<const char*, int> cases[] = {
-      {"Info", 0},    {"RegisterConfigMenu", 0}, {"QueryTimelineInfo", 0}, {"RunRead", 0},
+      {"Info", 0},    {"RegisterConfigMenu", 0}, {"QueryTimelineInfo", 0},
+      {"RunRead", 0}, {"GetObjectId", 0},        {"GetItem", 0},
       {"RunEdit", 0}, {"ReadMediaInfo", 4},
   };
   for (const auto& [op, acts] : cases) {
