@@ -135,7 +135,7 @@ void RunScene(Runner& r, const std::any& args) {
 struct PasteArgs {
   std::wstring Path;  // absolute
   std::string Name;
-  Placement At;
+  TimelineSlot At;
 };
 
 std::string StemOf(const std::wstring& path) {
@@ -148,7 +148,7 @@ std::string StemOf(const std::wstring& path) {
 std::any ParsePaste(LineReader& line) {
   PasteArgs a;
   const std::string& file = line.Word(1, "the image file");
-  a.At = line.ReadPlacement(2, &a.Name);
+  a.At = line.ReadSlot(2, &a.Name);
   a.Path = line.FullPathOf(file);
   DWORD attributes = GetFileAttributesW(a.Path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -178,13 +178,13 @@ void RunPaste(Runner& r, const std::any& args) {
 
 struct AddArgs {
   std::string Name;
-  Placement At;
+  TimelineSlot At;
 };
 
 std::any ParseAdd(LineReader& line) {
   AddArgs a;
   a.Name = line.Word(1, "the object's name");
-  a.At = line.ReadPlacement(2, nullptr);
+  a.At = line.ReadSlot(2, nullptr);
   line.AddObject(a.Name, a.At);
   return a;
 }

@@ -7,21 +7,14 @@
 #include <cstdio>
 
 namespace hostsim {
-namespace {
+
+using Microsoft::WRL::ComPtr;
 
 std::string HresultText(const char* what, HRESULT hr) {
-  char buffer[96];
+  char buffer[128];
   std::snprintf(buffer, sizeof buffer, "%s failed (0x%08lx)", what, static_cast<unsigned long>(hr));
   return buffer;
 }
-
-template <typename T>
-void Release(T*& p) {
-  if (p != nullptr) p->Release();
-  p = nullptr;
-}
-
-}  // namespace
 
 WicMediaReader::WicMediaReader() {
   HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -31,32 +24,27 @@ WicMediaReader::WicMediaReader() {
     error_ = HresultText("CoInitializeEx", hr);
     return;
   }
-  IWICImagingFactory* factory = nullptr;
   hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                        IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
-  if (FAILED(hr)) {
-    error_ = HresultText("creating the imaging factory", hr);
-    return;
-  }
-  factory_ = factory;
+                        IID_PPV_ARGS(factory_.GetAddressOf()));
+  if (FAILED(hr)) error_ = HresultText("creating the imaging factory", hr);
 }
 
 WicMediaReader::~WicMediaReader() {
-  Release(factory_);
+  factory_.Reset();
   if (comStarted_) CoUninitialize();
 }
 
 bool WicMediaReader::ReadSize(const std::wstring& path, ImageSize& size) const {
   if (factory_ == nullptr || path.empty()) return false;
-  IWICBitmapDecoder* decoder = nullptr;
-  IWICBitmapFrameDecode* frame = nullptr;
+  ComPtr<IWICBitmapDecoder> decoder;
+  ComPtr<IWICBitmapFrameDecode> frame;
   UINT width = 0, height = 0;
   // Only the header is needed; metadata is read on demand.
-  bool ok = SUCCEEDED(factory_->CreateDecoderFromFilename(
-                path.c_str(), nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder)) &&
-            SUCCEEDED(decoder->GetFrame(0, &frame)) && SUCCEEDED(frame->GetSize(&width, &height));
-  Release(frame);
-  Release(decoder);
+  bool ok = SUCCEEDED(factory_->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                          WICDecodeMetadataCacheOnDemand,
+                                                          decoder.GetAddressOf())) &&
+            SUCCEEDED(decoder->GetFrame(0, frame.GetAddressOf())) &&
+            SUCCEEDED(frame->GetSize(&width, &height));
   if (!ok || width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) return false;
   size.Width = static_cast<std::int32_t>(width);
   size.Height = static_cast<std::int32_t>(height);

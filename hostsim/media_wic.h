@@ -3,6 +3,8 @@
 // asks the system for an image's size. Installed as Host::MediaReader.
 #pragma once
 
+#include <wrl/client.h>
+
 #include <cstdint>
 #include <string>
 
@@ -11,6 +13,9 @@
 struct IWICImagingFactory;
 
 namespace hostsim {
+
+// "WHAT failed (0x8007...)", for an error message.
+std::string HresultText(const char* what, HRESULT hr);
 
 struct ImageSize {
   std::int32_t Width = 0;
@@ -30,7 +35,7 @@ class WicMediaReader {
   bool Ready() const { return factory_ != nullptr; }
   const std::string& Error() const { return error_; }
   // For drawing from the images' pixels; null when not Ready().
-  IWICImagingFactory* Factory() const { return factory_; }
+  IWICImagingFactory* Factory() const { return factory_.Get(); }
 
   // The first frame's size in pixels; false for a file that is missing or
   // that no installed decoder understands.
@@ -39,7 +44,8 @@ class WicMediaReader {
   bool Read(const std::wstring& path, velmora::MediaInfo* info) const;
 
  private:
-  IWICImagingFactory* factory_ = nullptr;
+  // Released before COM is stopped, in the destructor's body.
+  Microsoft::WRL::ComPtr<IWICImagingFactory> factory_;
   bool comStarted_ = false;
   std::string error_;
 };

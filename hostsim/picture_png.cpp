@@ -9,9 +9,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
+
+#include "hostsim/media_wic.h"
 
 namespace hostsim {
 namespace {
@@ -32,12 +33,6 @@ constexpr double kScreenBoxWidth = 640, kScreenBoxHeight = 480;
 constexpr int kMinRoom = 12;
 constexpr int kFrameWidth = 2;
 constexpr int kGlyphScale = 2;
-
-std::string HresultText(const char* what, HRESULT hr) {
-  char buffer[128];
-  std::snprintf(buffer, sizeof buffer, "%s failed (0x%08lx)", what, static_cast<unsigned long>(hr));
-  return buffer;
-}
 
 // Three bytes a pixel, blue first, as the PNG encoder takes them.
 class Canvas {

@@ -96,7 +96,7 @@ struct Edges {
 };
 
 // Screen pixels to picture coordinates.
-struct Canvas {
+struct SvgCanvas {
   double Scale = 1, OriginX = 0, OriginY = 0;
   double Width = 640, Height = 0;
 
@@ -113,12 +113,12 @@ struct Canvas {
 
 // The drawing shows the screen and the whole image, however far it reaches,
 // below three lines of caption and above a legend.
-Canvas FitCanvas(const Edges& image, double sw, double sh) {
+SvgCanvas FitCanvas(const Edges& image, double sw, double sh) {
   const double minX = std::min(0.0, image.Left), maxX = std::max(sw, image.Right);
   const double minY = std::min(0.0, image.Top), maxY = std::max(sh, image.Bottom);
   const double spanX = std::max(maxX - minX, 1.0), spanY = std::max(maxY - minY, 1.0);
   const double drawMaxW = 560, drawMaxH = 380, header = 76, footer = 40;
-  Canvas c;
+  SvgCanvas c;
   c.Scale = std::min(drawMaxW / spanX, drawMaxH / spanY);
   const double drawW = spanX * c.Scale, drawH = spanY * c.Scale;
   c.OriginX = (c.Width - drawW) / 2.0 - minX * c.Scale;
@@ -146,7 +146,7 @@ std::string Caption(const PictureInput& in, const Gaps& g) {
 }
 
 // Screen, then the image where it shows, then what sticks out; the centres.
-std::string Shapes(const Canvas& c, const Edges& im, double sw, double sh) {
+std::string Shapes(const SvgCanvas& c, const Edges& im, double sw, double sh) {
   std::string svg = c.Rect(0, 0, sw, sh, "fill=\"#2b2f36\"");
   const double vl = std::max(im.Left, 0.0), vt = std::max(im.Top, 0.0);
   const double vr = std::min(im.Right, sw), vb = std::min(im.Bottom, sh);
@@ -170,7 +170,7 @@ std::string Shapes(const Canvas& c, const Edges& im, double sw, double sh) {
   return svg;
 }
 
-std::string Legend(const Canvas& c) {
+std::string Legend(const SvgCanvas& c) {
   const std::string ly = Num(c.Height - 16), by = Num(c.Height - 27);
   std::string svg = "  <rect x=\"16\" y=\"" + by +
                     "\" width=\"14\" height=\"14\" fill=\"#2b2f36\"/>"
@@ -289,7 +289,7 @@ std::string RenderPicture(const PictureInput& in) {
   const Gaps g = ComputeGaps(in);
   const Edges image{g.Left, g.Top, g.Left + g.Width, g.Top + g.Height};
   const double sw = in.ScreenWidth, sh = in.ScreenHeight;
-  const Canvas canvas = FitCanvas(image, sw, sh);
+  const SvgCanvas canvas = FitCanvas(image, sw, sh);
 
   std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(canvas.Width) +
                     "\" height=\"" + Num(canvas.Height) + "\" viewBox=\"0 0 " + Num(canvas.Width) +

@@ -316,7 +316,7 @@ SimObject& Runner::Object(const std::string& name) {
   return *object;
 }
 
-void Runner::CheckFree(const Placement& at) {
+void Runner::CheckFree(const TimelineSlot& at) {
   std::int32_t last = at.Frame + at.Frames - 1;
   for (const auto& object : host_.CurrentScene().Objects) {
     if (object->Layer == at.Layer && object->First <= last && at.Frame <= object->Last) {

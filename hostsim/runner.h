@@ -70,7 +70,7 @@ class Runner {
   // The object a script name stands for.
   SimObject& Object(const std::string& name);
   // Fails the command when the span is taken on its layer.
-  void CheckFree(const Placement& at);
+  void CheckFree(const TimelineSlot& at);
   // Gives a new object its script name; its state now is the "before" of
   // the next table.
   void NameObject(SimObject& object, const std::string& name);

@@ -191,8 +191,8 @@ bool LineReader::OnOff(std::size_t i) const {
   Fail("expected on or off, not " + Quote(w));
 }
 
-Placement LineReader::ReadPlacement(std::size_t i, std::string* name) const {
-  Placement at;
+TimelineSlot LineReader::ReadSlot(std::size_t i, std::string* name) const {
+  TimelineSlot at;
   bool haveLayer = false, haveFrame = false;
   for (; i < t_.size(); i += 2) {
     const std::string& key = t_[i].Text;
@@ -225,7 +225,7 @@ void LineReader::NeedLoaded(const char* command) const {
   if (!s_.Loaded) Fail(std::string(command) + " needs the plug-in: put a load line before it");
 }
 
-void LineReader::AddObject(const std::string& name, const Placement& at) {
+void LineReader::AddObject(const std::string& name, const TimelineSlot& at) {
   if (!IsName(name)) Fail(Quote(name) + " cannot name an object: use letters, digits, _ - or .");
   auto it = s_.Objects.find(name);
   if (it != s_.Objects.end()) {

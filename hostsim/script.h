@@ -89,7 +89,7 @@ SceneFormat ParseSizeAndRate(const std::string& size, const std::string& rate);
 inline constexpr std::int32_t kDefaultPasteFrames = 120;
 
 // Where a pasted or added object lies on the timeline.
-struct Placement {
+struct TimelineSlot {
   std::int32_t Layer = 0;
   std::int32_t Frame = 0;
   std::int32_t Frames = kDefaultPasteFrames;
@@ -113,7 +113,7 @@ struct ScriptState {
     std::uint32_t Scene = 0;
     bool Alive = true;
     int Line = 0;
-    Placement At;
+    TimelineSlot At;
     int Turn = 0;
   };
   std::map<std::string, Known> Objects;
@@ -141,7 +141,7 @@ class LineReader {
   bool OnOff(std::size_t i) const;
   // "layer L frame F [frames N]" from word i on, and "[as NAME]" when `name`
   // is given.
-  Placement ReadPlacement(std::size_t i, std::string* name) const;
+  TimelineSlot ReadSlot(std::size_t i, std::string* name) const;
   // A file named on the line, made absolute from the script's folder.
   std::wstring FullPathOf(const std::string& file) const;
 
@@ -151,7 +151,7 @@ class LineReader {
   void SetScene(std::uint32_t scene) { s_.Scene = scene; }
   // A new object: the name must be valid and free, and the place free for
   // sure; both are taken from here on.
-  void AddObject(const std::string& name, const Placement& at);
+  void AddObject(const std::string& name, const TimelineSlot& at);
   // The line lets the plug-in act, and so change lengths.
   void PluginMayAct() { ++s_.Turn; }
   // Fails unless the object was made before and not deleted, and when

@@ -1,6 +1,7 @@
 // Every export of Velmora.aux2. Each is a thin shell that hands off to the
 // plug-in and lets nothing escape across the module boundary: the host is not
 // C++ and an exception reaching it would take the whole application down.
+// Each is noexcept, so that the compiler holds the shell to that promise.
 #include <cstdint>
 
 #include "plugin/guard.h"
@@ -22,15 +23,17 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
 
 extern "C" {
 
-std::uint32_t VELMORA_HOSTCALL RequiredVersion() { return velmora::kRequiredHostVersion; }
+std::uint32_t VELMORA_HOSTCALL RequiredVersion() noexcept { return velmora::kRequiredHostVersion; }
 
-const CommonPluginTable* VELMORA_HOSTCALL GetCommonPluginTable() { return velmora::CommonTable(); }
+const CommonPluginTable* VELMORA_HOSTCALL GetCommonPluginTable() noexcept {
+  return velmora::CommonTable();
+}
 
-void VELMORA_HOSTCALL InitializeLogger(HostLogger* logger) {
+void VELMORA_HOSTCALL InitializeLogger(HostLogger* logger) noexcept {
   velmora::RunGuarded([&] { velmora::TakeLogger(logger); });
 }
 
-bool VELMORA_HOSTCALL InitializePlugin(std::uint32_t hostVersion) {
+bool VELMORA_HOSTCALL InitializePlugin(std::uint32_t hostVersion) noexcept {
   // When loading fails the settings stay at their built-in values, and the
   // plug-in still works.
   bool ready = true;
@@ -38,12 +41,12 @@ bool VELMORA_HOSTCALL InitializePlugin(std::uint32_t hostVersion) {
   return ready;
 }
 
-void VELMORA_HOSTCALL RegisterPlugin(HostTable* host) {
+void VELMORA_HOSTCALL RegisterPlugin(HostTable* host) noexcept {
   if (host == nullptr) return;
   velmora::RunGuarded([&] { velmora::Register(host); });
 }
 
-void VELMORA_HOSTCALL UninitializePlugin() {
+void VELMORA_HOSTCALL UninitializePlugin() noexcept {
   velmora::RunGuarded([] { velmora::Uninitialize(); });
 }
 

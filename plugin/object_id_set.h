@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iterator>
 #include <vector>
+#include <xmmintrin.h>
 
 #include "plugin/host_api.h"
 
@@ -58,9 +59,11 @@ class ObjectIdSet {
     return !slots_.empty() && slots_[Probe(id)] == id;
   }
   // Starts loading the slot where contains(id) looks first, for a lookup a
-  // little later: a large set's slots are mostly not in the cache.
+  // little later: a large set's slots are mostly not in the cache. The x64
+  // intrinsic, which GCC, Clang and MSVC all know.
   void prefetch(ObjectId id) const {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[SlotOf(id)]);
+    if (!slots_.empty())
+      _mm_prefetch(reinterpret_cast<const char*>(&slots_[SlotOf(id)]), _MM_HINT_T0);
   }
   std::size_t size() const { return size_; }
   // The slots, free or taken: the set's memory is bucket_count() ids.

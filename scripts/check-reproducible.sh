@@ -10,8 +10,8 @@ dirs=(build-repro-a build-repro-b)
 for d in "${dirs[@]}"; do
   rm -rf "$d"
   echo "Building $d ..."
-  cmake -S . -B "$d" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-        -DCMAKE_BUILD_TYPE=Release -DVELMORA_BUILD_TESTS=OFF -DVELMORA_DIST_DIR="$PWD/$d/dist" >/dev/null
+  cmake --preset default -B "$d" -DVELMORA_BUILD_TESTS=OFF -DVELMORA_DIST_DIR="$PWD/$d/dist" \
+    >/dev/null
   cmake --build "$d" --target package >/dev/null
 done
 

@@ -7,8 +7,9 @@
 # log lines, a before/after table of the timeline, and writes pictures of each
 # aligned image on the screen: a diagram (SVG) and the image's own pixels
 # before and after (PNG). No display is needed. Only the plug-in and
-# velmora-host are built (the compiler's lines go to BUILD_DIR/build.log), and
-# Wine runs in BUILD_DIR/wine, made on the first run, never in ~/.wine.
+# velmora-host are built, as the preset "default" of CMakePresets.json says
+# (the compiler's lines go to BUILD_DIR/build.log), and Wine runs in
+# BUILD_DIR/wine, made on the first run, never in ~/.wine.
 #
 #   scripts/demo.sh [BUILD_DIR]     (default: build, the folder scripts/test.sh uses)
 set -euo pipefail
@@ -22,7 +23,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating a Wine prefix for the demo in $build/wine (once), while it builds ..."
 fi
 echo "Building Velmora.aux2 and velmora-host.exe in $build/ (log: $(velmora_build_log "$build")) ..."
-velmora_build_with_prefix "$build" "Velmora velmora-host" -DCMAKE_BUILD_TYPE=Release
+velmora_build_with_prefix "$build" "Velmora velmora-host"
 
 # A plug-in folder of its own, so that no Velmora.ini from an earlier run
 # changes what the demo shows.

@@ -35,13 +35,14 @@ velmora_show_failed_build() {
   return 1
 }
 
-# velmora_configure BUILD_DIR [CMAKE_OPTION...]
+# velmora_configure BUILD_DIR [CMAKE_OPTION...]: BUILD_DIR configured as the
+# "default" preset of CMakePresets.json says, with the options given on top.
 velmora_configure() {
   local dir=$1
   shift
   mkdir -p "$dir"
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake "$@" \
-    >"$(velmora_build_log "$dir")" 2>&1 || velmora_show_failed_build "$dir"
+  cmake --preset default -B "$dir" "$@" >"$(velmora_build_log "$dir")" 2>&1 ||
+    velmora_show_failed_build "$dir"
 }
 
 # velmora_build BUILD_DIR [TARGET...]   (no target: everything)
@@ -55,8 +56,8 @@ velmora_build() {
 }
 
 # velmora_use_wine BUILD_DIR [NAME]: every Wine command after this runs in the
-# prefix BUILD_DIR/NAME (default BUILD_DIR/wine, which CTest gives the tests of
-# that build folder too: tests/CMakeLists.txt).
+# prefix BUILD_DIR/NAME (default BUILD_DIR/wine, the prefix that the folder's
+# BUILD_DIR/wine-run gives CTest's tests too: cmake/wine-run.in).
 velmora_use_wine() {
   export WINEPREFIX="$PWD/$1/${2:-wine}"
   export WINEDEBUG=-all
@@ -102,15 +103,35 @@ velmora_build_with_prefix() {
   [ $built -eq 1 ]
 }
 
-# Starts the prefix's server for CTest. A running server keeps its desktop on
-# the display it was started under; if that display is gone (or there was
-# none), no dialog can open. So a server of this prefix left by an earlier run
-# is stopped and a new one started under the current display. Only this
-# prefix's server: the user's own Wine goes on running.
+# velmora_build_preset PRESET BUILD_DIR: configures and builds what the
+# configure and build presets PRESET of CMakePresets.json say, while the Wine
+# prefix of BUILD_DIR, the preset's folder, is made in the background; fails
+# when the build did.
+velmora_build_preset() {
+  local preset=$1 dir=$2
+  mkdir -p "$dir"
+  (velmora_use_wine "$dir" && velmora_create_wine_prefix) &
+  local prefix_job=$!
+  local built=0
+  {
+    cmake --preset "$preset" && cmake --build --preset "$preset"
+  } >"$(velmora_build_log "$dir")" 2>&1 && built=1
+  wait $prefix_job
+  [ $built -eq 1 ] || velmora_show_failed_build "$dir"
+}
+
+# Starts the prefix's server for a script that runs Wine programs itself
+# (CTest's tests get theirs from the fixture "wine" of tests/CMakeLists.txt).
+# A running server keeps its desktop on the display it was started under; if
+# that display is gone (or there was none), no dialog can open. So a server of
+# this prefix left by an earlier run is stopped and a new one started under
+# the current display. Only this prefix's server: the user's own Wine goes on
+# running.
 velmora_start_wine() {
   velmora_stop_wine
-  # A persistent server keeps later runs fast, and redirecting everything
-  # keeps it off CTest's output pipes.
+  # A persistent server keeps later runs fast. Wine's own services start with
+  # the first program and keep its output open while the server lives: that
+  # program writes nowhere, so no caller's pipe is held.
   wineserver -p </dev/null >/dev/null 2>&1 || true
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }

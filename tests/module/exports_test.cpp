@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/version.h"
 #include "tests/support/module_fixture.h"
 
 using testsupport::InstalledModule;
@@ -18,7 +19,8 @@ TEST(Exports, VersionAndNameTable) {
   const velmora::CommonPluginTable* table = m.GetCommonPluginTable();
   ASSERT_NE(table, nullptr);
   EXPECT_STREQ(table->Name, L"Velmora");
-  EXPECT_STREQ(table->Information, L"Velmora version 0.2.0");
+  EXPECT_EQ(std::wstring(table->Information),
+            std::wstring(L"Velmora version ") + VELMORA_VERSION_WSTRING);
   EXPECT_EQ(m.GetCommonPluginTable(), table);
 }
 

@@ -24,6 +24,9 @@
 
 namespace detecttest {
 
+// The automatic pass's log line after aligning one image.
+inline const std::wstring kOneAligned = L"貼った画像を 1 個揃えました";
+
 inline velmora::EditHandle* VELMORA_HOSTCALL NoEditHandle() { return nullptr; }
 
 // A host table like `base` whose CreateEditHandle gives null.

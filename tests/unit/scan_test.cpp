@@ -11,12 +11,12 @@
 #include "tests/unit/detect_fixture.h"
 
 using detecttest::DetectTest;
+using detecttest::kOneAligned;
 using hostsim::SimObject;
 using velmora::RunScan;
 
 namespace {
 
-const std::wstring kOneAligned = L"貼った画像を 1 個揃えました";
 const std::wstring kTwoAligned = L"貼った画像を 2 個揃えました";
 
 class ScanTest : public DetectTest {

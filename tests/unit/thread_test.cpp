@@ -43,6 +43,44 @@ class ThreadTest : public DetectTest {
     };
   }
 
+  // Threads that each call `scan` and `reset` kCalls times; before their
+  // last kFinalCalls they all meet at `allAtBarrier` and wait for `finalPhase`.
+  static std::vector<std::thread> StartCallers(velmora::PlainHandler scan,
+                                               velmora::PlainHandler reset, HANDLE allAtBarrier,
+                                               HANDLE finalPhase, std::atomic<int>& atBarrier) {
+    std::vector<std::thread> threads;
+    threads.reserve(kThreads);
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([=, &atBarrier] {
+        for (int i = 0; i < kCalls; ++i) {
+          if (i == kCalls - kFinalCalls) {
+            if (++atBarrier == kThreads) SetEvent(allAtBarrier);
+            WaitForSingleObject(finalPhase, INFINITE);
+          }
+          scan();
+          reset();
+          // Spread the calls out so that scans run between them; the calls in
+          // between still come in bursts from all threads at once.
+          if (i % 250 == 249) Sleep(1);
+        }
+      });
+    }
+    return threads;
+  }
+
+  // Runs the message loop until `event` is set; false when it never was.
+  static bool PumpUntilSet(HANDLE event) {
+    for (int rounds = 0; rounds < 100000; ++rounds) {
+      DWORD woke = MsgWaitForMultipleObjects(1, &event, FALSE, 30000, QS_ALLINPUT);
+      if (woke == WAIT_OBJECT_0) return true;
+      if (woke != WAIT_OBJECT_0 + 1) return false;
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+    }
+    return false;
+  }
+
   DWORD owner_ = 0;
   bool foreignThread_ = false;
   bool inScan_ = false;
@@ -61,38 +99,10 @@ TEST_F(ThreadTest, ConcurrentRequestsAndResets) {
   HANDLE allAtBarrier = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE finalPhase = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::atomic<int> atBarrier{0};
-  std::vector<std::thread> threads;
-  threads.reserve(kThreads);
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < kCalls; ++i) {
-        if (i == kCalls - kFinalCalls) {
-          if (++atBarrier == kThreads) SetEvent(allAtBarrier);
-          WaitForSingleObject(finalPhase, INFINITE);
-        }
-        scan();
-        reset();
-        // Spread the calls out so that scans run between them; the calls in
-        // between still come in bursts from all threads at once.
-        if (i % 250 == 249) Sleep(1);
-      }
-    });
-  }
+  std::vector<std::thread> threads = StartCallers(scan, reset, allAtBarrier, finalPhase, atBarrier);
 
   // The loop runs while the threads call.
-  bool reachedBarrier = false;
-  for (int rounds = 0; rounds < 100000 && !reachedBarrier; ++rounds) {
-    DWORD woke = MsgWaitForMultipleObjects(1, &allAtBarrier, FALSE, 30000, QS_ALLINPUT);
-    if (woke == WAIT_OBJECT_0) {
-      reachedBarrier = true;
-    } else if (woke == WAIT_OBJECT_0 + 1) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&msg);
-    } else {
-      break;
-    }
-  }
+  const bool reachedBarrier = PumpUntilSet(allAtBarrier);
   EXPECT_TRUE(reachedBarrier);
   const int scansWhileRunning = scans_;
 

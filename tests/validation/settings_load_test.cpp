@@ -58,6 +58,102 @@ std::int64_t ExpectedLength(const validation::IniCase& c) {
                                                       : static_cast<std::int64_t>(q);
 }
 
+// What the module wrote to the one pasted image.
+struct Written {
+  std::vector<std::string> Zoom, X, Y;
+  std::vector<std::int64_t> NewLast;
+  bool Aligned = false;
+};
+
+// Loads the module from its folder and starts it in a host that knows the
+// test image; pastes the image after the first scan, and unloads the module
+// once the second scan has run.
+void AlignOnePastedImage(const std::wstring& modulePath, Written& w) {
+  hostsim::PluginModule m;
+  validation::ModuleGuard guard(m);
+  ASSERT_TRUE(m.Load(modulePath)) << m.Error();
+  hostsim::Host host;
+  host.SetMedia(L"C:\\fit.png", 0.0, static_cast<std::int32_t>(kImageW),
+                static_cast<std::int32_t>(kImageH));
+  ASSERT_TRUE(m.Start(host)) << m.Error();
+  host.FireEvent(1);
+  hostsim::Host::PumpUntilIdle();
+  host.AddImage(0, 0, 9, L"C:\\fit.png");
+  host.ClearCalls();
+  host.FireEvent(1);
+  hostsim::Host::PumpUntilIdle();
+
+  w.Zoom = validation::WrittenItem(host, "拡大率");
+  w.X = validation::WrittenItem(host, "X");
+  w.Y = validation::WrittenItem(host, "Y");
+  for (const hostsim::HostCall& call : host.Calls()) {
+    if (call.Op == "ReplaceSpan")
+      w.NewLast.push_back(std::stoll(call.Args.substr(call.Args.find(',') + 1)));
+  }
+  w.Aligned = validation::CountOps(host, "RunEdit") == 1;
+  EXPECT_TRUE(host.WarnLines().empty());
+  m.UninitializePlugin();
+  m.Unload();
+}
+
+// In range: Fit 0 writes nothing, Fit 1..4 with Align 0..8 one of 36
+// placements; any length is at least one frame. The image is fitted once,
+// though the host hands it out again once lengthened.
+void ExpectInRange(const Written& w) {
+  ASSERT_EQ(w.X.size(), w.Zoom.size());
+  ASSERT_EQ(w.Y.size(), w.Zoom.size());
+  ASSERT_LE(w.Zoom.size(), 1u) << "one image fitted more than once";
+  if (!w.Zoom.empty()) {
+    bool known = false;
+    for (int fit = 1; fit <= 4; ++fit) {
+      for (int align = 0; align <= 8; ++align)
+        known = known || Matches(w.Zoom[0], w.X[0], w.Y[0], fit, align);
+    }
+    EXPECT_TRUE(known) << w.Zoom[0] << " " << w.X[0] << " " << w.Y[0];
+  }
+  ASSERT_LE(w.NewLast.size(), 1u);
+  for (std::int64_t last : w.NewLast)
+    EXPECT_GE(last, 0);
+}
+
+// A file whose values are predictable: exactly what they say.
+void ExpectPredicted(const validation::IniCase& c, const Written& w) {
+  EXPECT_EQ(w.Aligned, c.ExpectedAuto);
+  if (!c.ExpectedAuto) return;
+  if (c.ExpectedFit == 0) {
+    EXPECT_TRUE(w.Zoom.empty());
+  } else {
+    ASSERT_FALSE(w.Zoom.empty());
+    EXPECT_TRUE(Matches(w.Zoom[0], w.X[0], w.Y[0], c.ExpectedFit, c.ExpectedAlign))
+        << "Fit " << c.ExpectedFit << " Align " << c.ExpectedAlign << ": " << w.Zoom[0] << " "
+        << w.X[0] << " " << w.Y[0];
+  }
+  std::int64_t length = ExpectedLength(c);
+  if (!c.ExpectedEnabled || length == 10) {
+    EXPECT_TRUE(w.NewLast.empty());
+  } else {
+    EXPECT_EQ(w.NewLast, std::vector<std::int64_t>{std::min<std::int64_t>(
+                             length - 1, std::numeric_limits<std::int32_t>::max())});
+  }
+}
+
+// Neither file changed; a legacy file was copied once under the new name.
+void ExpectFilesAsWritten(const std::string& bytes, bool fromLegacy,
+                          const std::wstring& settingsPath, const std::wstring& legacyPath) {
+  std::string after;
+  if (fromLegacy) {
+    ASSERT_TRUE(testsupport::ReadFileBytes(legacyPath, after));
+    EXPECT_TRUE(after == bytes) << "the legacy file changed";
+    // Copied once under the new name, byte for byte.
+    ASSERT_TRUE(testsupport::ReadFileBytes(settingsPath, after));
+    EXPECT_TRUE(after == bytes) << "the migrated copy differs";
+  } else {
+    ASSERT_TRUE(testsupport::ReadFileBytes(settingsPath, after));
+    EXPECT_TRUE(after == bytes) << "loading changed the settings file";
+    EXPECT_FALSE(testsupport::FileExists(legacyPath));
+  }
+}
+
 TEST(SettingsThroughTheModule, GeneratedFilesGiveInRangeBehaviour) {
   auto start = std::chrono::steady_clock::now();
   testsupport::InstalledModule installed;
@@ -76,86 +172,15 @@ TEST(SettingsThroughTheModule, GeneratedFilesGiveInRangeBehaviour) {
     legacy += fromLegacy ? 1 : 0;
     ASSERT_TRUE(testsupport::WriteFileBytes(fromLegacy ? legacyPath : settingsPath, c.Bytes));
 
-    hostsim::PluginModule m;
-    validation::ModuleGuard guard(m);
-    ASSERT_TRUE(m.Load(installed.ModulePath())) << m.Error();
-    hostsim::Host host;
-    host.SetMedia(L"C:\\fit.png", 0.0, static_cast<std::int32_t>(kImageW),
-                  static_cast<std::int32_t>(kImageH));
-    ASSERT_TRUE(m.Start(host)) << m.Error();
-    host.FireEvent(1);
-    hostsim::Host::PumpUntilIdle();
-    host.AddImage(0, 0, 9, L"C:\\fit.png");
-    host.ClearCalls();
-    host.FireEvent(1);
-    hostsim::Host::PumpUntilIdle();
-
-    std::vector<std::string> zoom = validation::WrittenItem(host, "拡大率");
-    std::vector<std::string> x = validation::WrittenItem(host, "X");
-    std::vector<std::string> y = validation::WrittenItem(host, "Y");
-    std::vector<std::int64_t> newLast;
-    for (const hostsim::HostCall& call : host.Calls()) {
-      if (call.Op == "ReplaceSpan")
-        newLast.push_back(std::stoll(call.Args.substr(call.Args.find(',') + 1)));
-    }
-    bool didAlign = validation::CountOps(host, "RunEdit") == 1;
-    aligned += didAlign ? 1 : 0;
-
-    // In range: Fit 0 writes nothing, Fit 1..4 with Align 0..8 one of 36
-    // placements; any length is at least one frame. The image is fitted
-    // once, though the host hands it out again once lengthened.
-    ASSERT_EQ(x.size(), zoom.size());
-    ASSERT_EQ(y.size(), zoom.size());
-    ASSERT_LE(zoom.size(), 1u) << "one image fitted more than once";
-    if (!zoom.empty()) {
-      bool known = false;
-      for (int fit = 1; fit <= 4; ++fit) {
-        for (int align = 0; align <= 8; ++align)
-          known = known || Matches(zoom[0], x[0], y[0], fit, align);
-      }
-      EXPECT_TRUE(known) << zoom[0] << " " << x[0] << " " << y[0];
-    }
-    ASSERT_LE(newLast.size(), 1u);
-    for (std::int64_t last : newLast)
-      EXPECT_GE(last, 0);
-    EXPECT_TRUE(host.WarnLines().empty());
-
+    Written w;
+    ASSERT_NO_FATAL_FAILURE(AlignOnePastedImage(installed.ModulePath(), w));
+    aligned += w.Aligned ? 1 : 0;
+    ASSERT_NO_FATAL_FAILURE(ExpectInRange(w));
     if (c.Clean) {
       ++clean;
-      EXPECT_EQ(didAlign, c.ExpectedAuto);
-      if (c.ExpectedAuto) {
-        if (c.ExpectedFit == 0) {
-          EXPECT_TRUE(zoom.empty());
-        } else {
-          ASSERT_FALSE(zoom.empty());
-          EXPECT_TRUE(Matches(zoom[0], x[0], y[0], c.ExpectedFit, c.ExpectedAlign))
-              << "Fit " << c.ExpectedFit << " Align " << c.ExpectedAlign << ": " << zoom[0] << " "
-              << x[0] << " " << y[0];
-        }
-        std::int64_t length = ExpectedLength(c);
-        if (!c.ExpectedEnabled || length == 10) {
-          EXPECT_TRUE(newLast.empty());
-        } else {
-          EXPECT_EQ(newLast, std::vector<std::int64_t>{std::min<std::int64_t>(
-                                 length - 1, std::numeric_limits<std::int32_t>::max())});
-        }
-      }
+      ASSERT_NO_FATAL_FAILURE(ExpectPredicted(c, w));
     }
-
-    m.UninitializePlugin();
-    m.Unload();
-    std::string after;
-    if (fromLegacy) {
-      ASSERT_TRUE(testsupport::ReadFileBytes(legacyPath, after));
-      EXPECT_TRUE(after == c.Bytes) << "the legacy file changed";
-      // Copied once under the new name, byte for byte.
-      ASSERT_TRUE(testsupport::ReadFileBytes(settingsPath, after));
-      EXPECT_TRUE(after == c.Bytes) << "the migrated copy differs";
-    } else {
-      ASSERT_TRUE(testsupport::ReadFileBytes(settingsPath, after));
-      EXPECT_TRUE(after == c.Bytes) << "loading changed the settings file";
-      EXPECT_FALSE(testsupport::FileExists(legacyPath));
-    }
+    ASSERT_NO_FATAL_FAILURE(ExpectFilesAsWritten(c.Bytes, fromLegacy, settingsPath, legacyPath));
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf(

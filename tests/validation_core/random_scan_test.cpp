@@ -687,74 +687,73 @@ struct RunFigures {
   int Scans = 0, Refused = 0, WithCandidates = 0, Aligned = 0, Resets = 0;
 };
 
-class RandomScans : public testing::TestWithParam<std::uint64_t> {};
+class RandomScans : public testing::TestWithParam<std::uint64_t> {
+ protected:
+  static constexpr int kScans = 3000;
 
-TEST_P(RandomScans, AgreeWithTheModel) {
-  constexpr int kScans = 3000;
-  auto start = std::chrono::steady_clock::now();
-  velmora::state::ModuleInstance = GetModuleHandleW(nullptr);
-  velmora::state::ResetToLoadValues();
-  auto host = std::make_unique<Host>();
-  Host& h = *host;
-  velmora::state::Logger = h.Logger();
-  velmora::Register(h.Table());
-  // Without the window, handlers only raise their flags; the test runs every
-  // scan itself.
-  velmora::Uninitialize();
-  // Every path is a readable image, some of extreme proportions, some with a
-  // duration of their own.
-  h.MediaReader = [](const std::wstring& path, velmora::MediaInfo* info) {
-    static const std::int32_t sizes[][2] = {{4000, 3000},   {1366, 768},    {1, 1},
-                                            {kMaxFrame, 1}, {1, kMaxFrame}, {1080, 1920}};
-    const auto& size = sizes[path.size() % 6];
-    info->PixelWidth = size[0];
-    info->PixelHeight = size[1];
-    info->Duration = path.size() % 4 == 0 ? 5.0 : 0.0;
-    return true;
-  };
+  RandomScans() : host_(std::make_unique<Host>()), h(*host_), rng(GetParam()), gen(h, rng) {}
 
-  Rng rng(GetParam());
-  Generator gen(h, rng);
-  Model model;
-  // Start from an empty registry whatever earlier tests left.
-  ASSERT_TRUE(h.FireReset());
-  model.ResetPending = true;
+  void SetUp() override {
+    velmora::state::ModuleInstance = GetModuleHandleW(nullptr);
+    velmora::state::ResetToLoadValues();
+    velmora::state::Logger = h.Logger();
+    velmora::Register(h.Table());
+    // Without the window, handlers only raise their flags; the test runs every
+    // scan itself.
+    velmora::Uninitialize();
+    // Every path is a readable image, some of extreme proportions, some with a
+    // duration of their own.
+    h.MediaReader = [](const std::wstring& path, velmora::MediaInfo* info) {
+      static const std::int32_t sizes[][2] = {{4000, 3000},   {1366, 768},    {1, 1},
+                                              {kMaxFrame, 1}, {1, kMaxFrame}, {1080, 1920}};
+      const auto& size = sizes[path.size() % 6];
+      info->PixelWidth = size[0];
+      info->PixelHeight = size[1];
+      info->Duration = path.size() % 4 == 0 ? 5.0 : 0.0;
+      return true;
+    };
+    WatchTheWalk();
+  }
 
-  std::int32_t lyingLayer = -1;
-  std::string hostMismatch;
+  void TearDown() override {
+    h.ObjectAtOrAfterHook = nullptr;
+    h.OnCallbackEnter = nullptr;
+    velmora::state::ResetToLoadValues();
+  }
+
   // Frames asked within the running callback, checked as they come: a walk
-  // that goes back may never end, so it is stopped here and reported.
-  std::int32_t askedLayer = std::numeric_limits<std::int32_t>::min();
-  std::int64_t askedFrame = -1;
-  std::string liveWalkError;
-  h.OnCallbackEnter = [&] {
-    askedLayer = std::numeric_limits<std::int32_t>::min();
-    askedFrame = -1;
-  };
-  h.ObjectAtOrAfterHook = [&](std::int32_t layer, std::int32_t frame,
-                              velmora::ObjectHandle honest) {
-    if (layer < askedLayer || (layer == askedLayer && frame <= askedFrame)) {
-      if (liveWalkError.empty()) {
-        liveWalkError = "asked layer " + std::to_string(layer) + " frame " + std::to_string(frame) +
-                        " after layer " + std::to_string(askedLayer) + " frame " +
-                        std::to_string(askedFrame);
+  // that goes back may never end, so it is stopped here and reported. The
+  // host answers from the model's timeline, lying about layer lyingLayer_.
+  void WatchTheWalk() {
+    h.OnCallbackEnter = [this] {
+      askedLayer_ = std::numeric_limits<std::int32_t>::min();
+      askedFrame_ = -1;
+    };
+    h.ObjectAtOrAfterHook = [this](std::int32_t layer, std::int32_t frame,
+                                   velmora::ObjectHandle honest) {
+      if (layer < askedLayer_ || (layer == askedLayer_ && frame <= askedFrame_)) {
+        if (liveWalkError_.empty()) {
+          liveWalkError_ = "asked layer " + std::to_string(layer) + " frame " +
+                           std::to_string(frame) + " after layer " + std::to_string(askedLayer_) +
+                           " frame " + std::to_string(askedFrame_);
+        }
+        return velmora::ObjectHandle{};
       }
-      return velmora::ObjectHandle{};
-    }
-    askedLayer = layer;
-    askedFrame = frame;
-    Timeline t = Timeline::Of(h.CurrentScene(), lyingLayer);
-    if (hostMismatch.empty() &&
-        reinterpret_cast<const SimObject*>(honest) != t.Honest(layer, frame)) {
-      hostMismatch = "the host's own answer for layer " + std::to_string(layer) + " frame " +
-                     std::to_string(frame) + " differs from the model's";
-    }
-    return reinterpret_cast<velmora::ObjectHandle>(const_cast<SimObject*>(t.Answer(layer, frame)));
-  };
+      askedLayer_ = layer;
+      askedFrame_ = frame;
+      Timeline t = Timeline::Of(h.CurrentScene(), lyingLayer_);
+      if (hostMismatch_.empty() &&
+          reinterpret_cast<const SimObject*>(honest) != t.Honest(layer, frame)) {
+        hostMismatch_ = "the host's own answer for layer " + std::to_string(layer) + " frame " +
+                        std::to_string(frame) + " differs from the model's";
+      }
+      return reinterpret_cast<velmora::ObjectHandle>(
+          const_cast<SimObject*>(t.Answer(layer, frame)));
+    };
+  }
 
-  std::map<std::uint32_t, std::set<std::int64_t>> alignedSinceReset;
-  RunFigures figures;
-  for (int scan = 0; scan < kScans; ++scan) {
+  // Up to four random changes to the timeline, the settings or the registry.
+  void ChangeThings() {
     int changes = rng.Below(5);
     for (int k = 0; k < changes; ++k) {
       int roll = rng.Below(100);
@@ -787,7 +786,10 @@ TEST_P(RandomScans, AgreeWithTheModel) {
       }
     }
     if (!velmora::state::Settings.Auto && rng.Percent(30)) velmora::state::Settings.Auto = true;
+  }
 
+  // What the host refuses or lies about during the next scan.
+  ScanConditions DrawConditions() {
     ScanConditions c;
     c.RefuseRead = rng.Percent(7);
     c.RefuseEdit = rng.Percent(8);
@@ -797,26 +799,20 @@ TEST_P(RandomScans, AgreeWithTheModel) {
     h.Refuse.RunEdit = c.RefuseEdit;
     h.Refuse.QueryTimelineInfo = c.RefuseInfo;
     h.Refuse.ReplaceSpan = rng.Percent(25);
-    lyingLayer = rng.Percent(10) ? rng.Below(4) : -1;
+    lyingLayer_ = rng.Percent(10) ? rng.Below(4) : -1;
+    return c;
+  }
 
-    Timeline timeline = Timeline::Of(h.CurrentScene(), lyingLayer);
-    Prediction p = model.Scan(h.CurrentScene(), timeline, c);
-    const velmora::PluginSettings settings = velmora::state::Settings;
-    hostsim::SceneFormat format =
-        c.RefuseInfo ? hostsim::SceneFormat{0, 0, 0, 0} : h.CurrentScene().Format;
-
-    h.ClearCalls();
-    std::size_t infoBefore = h.InfoLines().size();
-    bool result = velmora::RunScan();
-    Observed o = Observe(h.Calls());
-
-    SCOPED_TRACE("seed " + std::to_string(GetParam()) + ", scan " + std::to_string(scan));
+  // The scan's result, its walk, what it fitted and what it logged.
+  void ExpectTheModelsScan(const Prediction& p, const ScanConditions& c, bool result,
+                           const Observed& o, const velmora::PluginSettings& settings,
+                           const hostsim::SceneFormat& format, std::size_t infoBefore) {
     ASSERT_EQ(result, p.Result);
     ASSERT_TRUE(o.QueriedInfo);
     ASSERT_EQ(o.Edited, p.Edited);
-    ASSERT_EQ(liveWalkError, "");
+    ASSERT_EQ(liveWalkError_, "");
     ASSERT_EQ(o.WalkError, "");
-    ASSERT_EQ(hostMismatch, "");
+    ASSERT_EQ(hostMismatch_, "");
     if (p.Surveyed) {
       ASSERT_EQ(o.SurveyIds, p.SurveyIds) << "the survey met other objects";
     }
@@ -841,9 +837,12 @@ TEST_P(RandomScans, AgreeWithTheModel) {
       ASSERT_EQ(velmora::state::PendingObjects, p.Candidates);
     }
     ASSERT_TRUE(h.Violations().empty()) << h.Violations().front();
+  }
 
-    // The plug-in's registry, scene by scene, is the model's; between resets
-    // no scene loses an id (the model's sets only grow).
+  // The plug-in's registry, scene by scene, is the model's; between resets
+  // no scene loses an id (the model's sets only grow) and no object is
+  // aligned twice.
+  void ExpectTheModelsRegistry(const Prediction& p, const Observed& o) {
     const velmora::KnownObjectRegistry& registry = velmora::state::KnownObjects;
     ASSERT_EQ(registry.size(), model.Known.size());
     for (const auto& [key, ids] : model.Known) {
@@ -853,20 +852,63 @@ TEST_P(RandomScans, AgreeWithTheModel) {
           << "scene " << key;
     }
 
-    if (p.ResetConsumed) alignedSinceReset.clear();
+    if (p.ResetConsumed) alignedSinceReset_.clear();
     for (std::int64_t id : o.Fitted) {
-      ASSERT_TRUE(alignedSinceReset[p.Key].insert(id).second)
+      ASSERT_TRUE(alignedSinceReset_[p.Key].insert(id).second)
           << "object " << id << " aligned twice in scene " << p.Key;
     }
+  }
+
+  // One scan under random conditions, predicted by the model and checked.
+  void ScanOnce(int scan) {
+    ScanConditions c = DrawConditions();
+    Timeline timeline = Timeline::Of(h.CurrentScene(), lyingLayer_);
+    Prediction p = model.Scan(h.CurrentScene(), timeline, c);
+    const velmora::PluginSettings settings = velmora::state::Settings;
+    hostsim::SceneFormat format =
+        c.RefuseInfo ? hostsim::SceneFormat{0, 0, 0, 0} : h.CurrentScene().Format;
+
+    h.ClearCalls();
+    std::size_t infoBefore = h.InfoLines().size();
+    bool result = velmora::RunScan();
+    Observed o = Observe(h.Calls());
+
+    SCOPED_TRACE("seed " + std::to_string(GetParam()) + ", scan " + std::to_string(scan));
+    ASSERT_NO_FATAL_FAILURE(ExpectTheModelsScan(p, c, result, o, settings, format, infoBefore));
+    ASSERT_NO_FATAL_FAILURE(ExpectTheModelsRegistry(p, o));
 
     ++figures.Scans;
     if (!result) ++figures.Refused;
     if (!p.Candidates.empty()) ++figures.WithCandidates;
     figures.Aligned += p.Fits;
   }
-  h.ObjectAtOrAfterHook = nullptr;
-  h.OnCallbackEnter = nullptr;
-  velmora::state::ResetToLoadValues();
+
+  std::unique_ptr<Host> host_;
+  Host& h;
+  Rng rng;
+  Generator gen;
+  Model model;
+  RunFigures figures;
+
+ private:
+  std::int32_t lyingLayer_ = -1;
+  std::string hostMismatch_;
+  std::int32_t askedLayer_ = std::numeric_limits<std::int32_t>::min();
+  std::int64_t askedFrame_ = -1;
+  std::string liveWalkError_;
+  std::map<std::uint32_t, std::set<std::int64_t>> alignedSinceReset_;
+};
+
+TEST_P(RandomScans, AgreeWithTheModel) {
+  auto start = std::chrono::steady_clock::now();
+  // Start from an empty registry whatever earlier tests left.
+  ASSERT_TRUE(h.FireReset());
+  model.ResetPending = true;
+
+  for (int scan = 0; scan < kScans; ++scan) {
+    ASSERT_NO_FATAL_FAILURE(ChangeThings());
+    ASSERT_NO_FATAL_FAILURE(ScanOnce(scan));
+  }
 
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf(
