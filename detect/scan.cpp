@@ -43,6 +43,18 @@ std::uint64_t TailKey(const Unit* text, std::size_t length) {
          0x165667B19E3779F9ull;
 }
 
+// True when the text's last character is cut short: the platform may then
+// drop it (see TerminateAtTheCount) instead of writing U+FFFD for it.
+bool EndsInACutCharacter(std::string_view text) {
+  for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(text[text.size() - back]);
+    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte
+    const std::size_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return needed > back;
+  }
+  return false;
+}
+
 // One bit per key, about 64 bits a file: a first look, far cheaper than a
 // conversion or a hash and a probe, that tells most known images' files from
 // the few new ones.
@@ -91,7 +103,9 @@ class NewImageFiles {
       // The platform turns whatever is not valid UTF-8 into U+FFFD, and valid
       // UTF-8 converts one way only: a file without U+FFFD comes from its
       // UTF-8 bytes alone, and a known image's text that converts to it is
-      // those bytes. With one, any text might, and every one is converted.
+      // those bytes, or those bytes and a cut last character that the
+      // conversion dropped. With one, any text might, and every one is
+      // converted.
       const std::wstring_view path(file);
       byteKeysHold_ = byteKeysHold_ && path.find(L'\xFFFD') == std::wstring_view::npos;
       Utf8FromWide(path, bytes);
@@ -101,7 +115,9 @@ class NewImageFiles {
 
   // A known image's file as the host's text, followed by a NUL.
   void MarkShown(std::string_view text) {
-    if (byteKeysHold_ && !byteKeys_.Has(TailKey(text.data(), text.size()))) return;
+    if (byteKeysHold_ && !EndsInACutCharacter(text) &&
+        !byteKeys_.Has(TailKey(text.data(), text.size())))
+      return;
     const std::wstring_view path = converted_.AddWideFromUtf8(text.data());
     if (keys_.Has(TailKey(path.data(), path.size()))) {
       Slot& slot = slots_[Find(path, HashOf(path))];

@@ -20,6 +20,12 @@ int ConvertedUnits(const char* text) {
   return text == nullptr ? 0 : MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
 }
 
+// A text is what the conversion's count says, less the terminator. Under Wine
+// a character cut at the text's very end becomes a U+FFFD in the terminator's
+// place, counted as the terminator, and no NUL follows; without one here the
+// text would run on into whatever comes next.
+void TerminateAtTheCount(wchar_t* converted, int length) { converted[length - 1] = L'\0'; }
+
 }  // namespace
 
 std::wstring WideFromUtf8(const char* text) {
@@ -29,6 +35,7 @@ std::wstring WideFromUtf8(const char* text) {
   // The string's buffer holds length - 1 units plus its own terminator, so the
   // full length fits.
   MultiByteToWideChar(CP_UTF8, 0, text, -1, out.data(), length);
+  TerminateAtTheCount(out.data(), length);
   return out;
 }
 
@@ -60,6 +67,7 @@ std::wstring_view TextArena::AddWideFromUtf8(const char* text) {
     at = Room(static_cast<std::size_t>(length));
     MultiByteToWideChar(CP_UTF8, 0, text, -1, at, length);
   }
+  TerminateAtTheCount(at, length);
   used_ += static_cast<std::size_t>(length);
   return std::wstring_view(at, static_cast<std::size_t>(length - 1));
 }

@@ -121,6 +121,8 @@ TEST_F(ScanTest, FileOfAKnownImageIsNotAlignedAgain) {
   Paste(4, 0, L"C:\\b.png");  // walked after its copy
   // Not UTF-8: it reads as U+FFFD, as the file of the copy does.
   Paste(5, 0, L"C:\\x.png").SetItem(hostsim::kImageEffect, hostsim::kFileItem, "C:\\c\xFF.png");
+  // A last character cut short may go with the terminator: "C:\d".
+  Paste(7, 0, L"C:\\x.png").SetItem(hostsim::kImageEffect, hostsim::kFileItem, "C:\\d\xE5");
   Baseline();
   SimObject& copy = Paste(1, 0, L"C:\\a.png");
   SimObject& other = Paste(2, 0, L"C:\\A.png");  // paths compare case-sensitively
@@ -133,6 +135,10 @@ TEST_F(ScanTest, FileOfAKnownImageIsNotAlignedAgain) {
   EXPECT_TRUE(Known(0, copy.Id));
   EXPECT_TRUE(Aligned(other));
   EXPECT_EQ(host_.InfoLines(), std::vector<std::wstring>{kOneAligned});
+  // With no U+FFFD among the new files, known files are first told by their bytes.
+  SimObject& readsAsTheCut = Paste(8, 0, L"C:\\d");
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(Untouched(readsAsTheCut), velmora::WideFromUtf8("C:\\d\xE5") == L"C:\\d");
 }
 
 TEST_F(ScanTest, TwoNewImagesOfOneFileInOneScanAreBothAligned) {

@@ -367,7 +367,10 @@ INSTANTIATE_TEST_SUITE_P(
 std::wstring Converted(const char* text) {
   velmora::TextArena arena;
   std::wstring plain = velmora::WideFromUtf8(text);
-  EXPECT_EQ(arena.AddWideFromUtf8(text), plain) << "in an arena";
+  const std::wstring_view kept = arena.AddWideFromUtf8(text);
+  EXPECT_EQ(kept, plain) << "in an arena";
+  EXPECT_TRUE(kept.empty() || kept.data()[kept.size()] == L'\0') << "unterminated in an arena";
+  EXPECT_EQ(plain.c_str()[plain.size()], L'\0') << "unterminated";
   return plain;
 }
 
@@ -395,6 +398,9 @@ TEST(WideFromUtf8, InvalidSequencesAreReplacedNotRejected) {
   std::wstring cut = Converted("\xE3\x81");
   EXPECT_FALSE(cut.empty());
   EXPECT_EQ(cut.find(L'\0'), std::wstring::npos);
+  // Cut after a character's first byte, or two of four.
+  EXPECT_EQ(Converted("C:\\n\xE5").find(L'\0'), std::wstring::npos);
+  EXPECT_EQ(Converted("C:\\n\xF0\x9F").find(L'\0'), std::wstring::npos);
 }
 
 // Texts spread over several blocks, one longer than a block, stay where they

@@ -208,19 +208,17 @@ bool ItemReads(const SimObject& object, const wchar_t* item, double target) {
   return std::fabs(value - target) < 0.000001;
 }
 
-// The path as the plug-in must see it: the platform's UTF-8 conversion, which
-// replaces invalid sequences instead of failing.
+// The path as the plug-in must see it: the platform's UTF-8 conversion of the
+// text and its terminator, which replaces invalid sequences instead of
+// failing, less the terminator it counts (a cut last character may go with it).
 std::wstring PathOf(const SimObject& object) {
   std::optional<std::string> text = object.Item(kImage, kFile);
   if (!text) return std::wstring();
-  std::string visible(text->c_str());
-  if (visible.empty()) return std::wstring();
-  int units =
-      MultiByteToWideChar(CP_UTF8, 0, visible.data(), static_cast<int>(visible.size()), nullptr, 0);
-  if (units <= 0) return std::wstring();
+  int units = MultiByteToWideChar(CP_UTF8, 0, text->c_str(), -1, nullptr, 0);
+  if (units <= 1) return std::wstring();
   std::wstring out(static_cast<std::size_t>(units), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, visible.data(), static_cast<int>(visible.size()), out.data(),
-                      units);
+  MultiByteToWideChar(CP_UTF8, 0, text->c_str(), -1, out.data(), units);
+  out.resize(static_cast<std::size_t>(units - 1));
   return out;
 }
 
@@ -520,6 +518,9 @@ struct Generator {
              "C:\\bad\xff.png",
              "C:\\bad\xfe.png",  // both become U+FFFD: one path
              "C:\\cut\xe6\x97",
+             "C:\\cut\xe6",  // may read as "C:\cut"
+             "C:\\cut",
+             "C:\\cut\xf0\x9f",
              "\xc0\xaf",
              "\xed\xa0\x80x",
              std::string("C:\\img\\a.png\0.jpg", 17),  // reads as a.png
