@@ -13,11 +13,10 @@ using velmora::CommonPluginTable;
 using velmora::HostLogger;
 using velmora::HostTable;
 
+// Thread notifications stay on (no DisableThreadLibraryCalls): a C runtime
+// linked in statically, as MSVC's is here, needs them for its per-thread data.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    velmora::state::ModuleInstance = instance;
-    DisableThreadLibraryCalls(instance);
-  }
+  if (reason == DLL_PROCESS_ATTACH) velmora::state::ModuleInstance = instance;
   return TRUE;
 }
 
