@@ -43,14 +43,14 @@ std::uint64_t TailKey(const Unit* text, std::size_t length) {
          0x165667B19E3779F9ull;
 }
 
-// True when the text's last character is cut short: the platform may then
-// drop it (see TerminateAtTheCount) instead of writing U+FFFD for it.
+// True when a lead byte among the text's last three needs more bytes than
+// follow it, whatever they are: the platform may then take them all with the
+// terminator (see TerminateAtTheCount) instead of writing U+FFFD for them.
 bool EndsInACutCharacter(std::string_view text) {
   for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
     const auto byte = static_cast<unsigned char>(text[text.size() - back]);
-    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte
     const std::size_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-    return needed > back;
+    if (needed > back) return true;
   }
   return false;
 }

@@ -17,13 +17,16 @@ constexpr std::size_t kLargestBlockUnits = std::size_t{16} * 1024;
 // Code units of the converted text with its terminator: 0 for a failed
 // conversion, 1 for an empty text.
 int ConvertedUnits(const char* text) {
-  return text == nullptr ? 0 : MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  // The count of a text of INT_MAX bytes or more wraps around: no text then.
+  if (text == nullptr || std::strlen(text) >= INT_MAX) return 0;
+  return MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
 }
 
 // A text is what the conversion's count says, less the terminator. Under Wine
-// a character cut at the text's very end becomes a U+FFFD in the terminator's
-// place, counted as the terminator, and no NUL follows; without one here the
-// text would run on into whatever comes next.
+// a lead byte near the text's end that needs more bytes than follow it takes
+// them and the terminator into one U+FFFD in the terminator's place, counted
+// as the terminator, and no NUL follows; without one here the text would run
+// on into whatever comes next.
 void TerminateAtTheCount(wchar_t* converted, int length) { converted[length - 1] = L'\0'; }
 
 }  // namespace

@@ -518,7 +518,8 @@ struct Generator {
              "C:\\bad\xff.png",
              "C:\\bad\xfe.png",  // both become U+FFFD: one path
              "C:\\cut\xe6\x97",
-             "C:\\cut\xe6",  // may read as "C:\cut"
+             "C:\\cut\xe6",   // may read as "C:\cut"
+             "C:\\cut\xf0t",  // so may this
              "C:\\cut",
              "C:\\cut\xf0\x9f",
              "\xc0\xaf",
