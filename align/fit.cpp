@@ -16,9 +16,14 @@ namespace {
 
 constexpr std::int32_t kMaxFrame = std::numeric_limits<std::int32_t>::max();
 
-void LengthStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& format,
-                bool mediaRead, const MediaInfo& media) {
-  const PluginSettings& settings = state::Settings;
+// A warning of a job whose lifetime is over would land in the next one's log.
+void Warn(const FitJob& job, const wchar_t* text) {
+  if (state::Lifetime.load() == job.Lifetime) LogWarn(text);
+}
+
+void LengthStep(TimelineAccess* access, ObjectHandle object, const FitJob& job, bool mediaRead,
+                const MediaInfo& media) {
+  const PluginSettings& settings = job.Settings;
   // Media with a duration of its own (a video or animation) keeps its length.
   if (mediaRead && media.Duration > 0.0) return;
 
@@ -27,7 +32,7 @@ void LengthStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& 
     wanted = settings.Frames;
   } else {
     std::optional<std::int32_t> frames =
-        FramesFromSeconds(settings.Seconds, format.Rate, format.Scale);
+        FramesFromSeconds(settings.Seconds, job.Format.Rate, job.Format.Scale);
     if (!frames) return;
     wanted = *frames;
   }
@@ -38,16 +43,17 @@ void LengthStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& 
 
   std::uint32_t placement = access->PlacementOf(object);
   if (access->ReplaceSpan(object, placement, LastFrameFor(span.FirstFrame, wanted)) == 0) {
-    LogWarn(kLengthRefusedWarning);
+    Warn(job, kLengthRefusedWarning);
   }
 }
 
-void FitStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& format, bool mediaRead,
+void FitStep(TimelineAccess* access, ObjectHandle object, const FitJob& job, bool mediaRead,
              const MediaInfo& media) {
-  const PluginSettings& settings = state::Settings;
+  const SceneFormat& format = job.Format;
+  const PluginSettings& settings = job.Settings;
   if (!mediaRead || media.PixelWidth <= 0 || media.PixelHeight <= 0 || format.Width <= 0 ||
       format.Height <= 0) {
-    LogWarn(kSizeMissingWarning);
+    Warn(job, kSizeMissingWarning);
     return;
   }
   Placement p = ComputePlacement(format.Width, format.Height, media.PixelWidth, media.PixelHeight,
@@ -61,7 +67,7 @@ void FitStep(TimelineAccess* access, ObjectHandle object, const SceneFormat& for
 
 std::optional<std::int32_t> FramesFromSeconds(double seconds, std::int32_t rate,
                                               std::int32_t scale) {
-  if (scale <= 0) return std::nullopt;
+  if (rate <= 0 || scale <= 0) return std::nullopt;
   double q = (static_cast<double>(rate) * seconds) / static_cast<double>(scale);
   double rounded = std::round(q);
   // Written so that a NaN also lands on the minimum.
@@ -104,7 +110,7 @@ Placement ComputePlacement(std::int32_t screenWidth, std::int32_t screenHeight,
   return Placement{s, x, y};
 }
 
-void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& format) {
+void FitImage(TimelineAccess* access, ObjectHandle object, const FitJob& job) {
   const std::wstring path = ImageFilePath(access, object);
   MediaInfo media;
   std::memset(&media, 0, sizeof media);
@@ -113,8 +119,8 @@ void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& fo
     mediaRead = access->ReadMediaInfo(path.c_str(), &media, sizeof media) != 0;
   }
 
-  if (state::Settings.Enabled) LengthStep(access, object, format, mediaRead, media);
-  if (state::Settings.Fit != kFitKeepSize) FitStep(access, object, format, mediaRead, media);
+  if (job.Settings.Enabled) LengthStep(access, object, job, mediaRead, media);
+  if (job.Settings.Fit != kFitKeepSize) FitStep(access, object, job, mediaRead, media);
 }
 
 }  // namespace velmora

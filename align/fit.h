@@ -6,6 +6,7 @@
 
 #include "align/scene_format.h"
 #include "plugin/host_api.h"
+#include "settings/settings.h"
 
 namespace velmora {
 
@@ -16,7 +17,8 @@ inline constexpr const wchar_t* kSizeMissingWarning =
 
 // Frames for `seconds` at Rate/Scale frames per second: rounded half away
 // from zero, at least 1, and at most INT32_MAX (a huge length saturates
-// instead of overflowing). Nothing when Scale is not positive.
+// instead of overflowing). Nothing when Rate or Scale is not positive: no
+// frame rate gives no length, not the shortest one.
 std::optional<std::int32_t> FramesFromSeconds(double seconds, std::int32_t rate,
                                               std::int32_t scale);
 
@@ -40,8 +42,18 @@ Placement ComputePlacement(std::int32_t screenWidth, std::int32_t screenHeight,
                            std::int32_t imageWidth, std::int32_t imageHeight, std::int32_t fit,
                            std::int32_t align);
 
-// Applies the current settings to one image object. Runs only inside a host
+// What a pass or a command fits its images with, its own from when it began.
+// The host may shut the plug-in down and start it again inside any of its
+// calls, and a new lifetime's state is not this job's: its images are fitted
+// as they began, and its warnings go nowhere once its lifetime is over.
+struct FitJob {
+  SceneFormat Format;
+  PluginSettings Settings;
+  std::uint32_t Lifetime;  // state::Lifetime as the job began
+};
+
+// Applies the job's settings to one image object. Runs only inside a host
 // callback with write access.
-void FitImage(TimelineAccess* access, ObjectHandle object, const SceneFormat& format);
+void FitImage(TimelineAccess* access, ObjectHandle object, const FitJob& job);
 
 }  // namespace velmora

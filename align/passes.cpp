@@ -23,6 +23,7 @@ void LogCount(const wchar_t* format, int count) {
 
 void PendingPass(TimelineAccess* access, const ScanContext& scan) {
   const std::set<ObjectId>& pending = *scan.PendingObjects;
+  const FitJob job{scan.Format, state::Settings, scan.Lifetime};
   int count = 0;
   // A lengthened object still covers the frame after its old end, so the host
   // may hand it out again; fitting it twice would change nothing but would
@@ -33,7 +34,7 @@ void PendingPass(TimelineAccess* access, const ScanContext& scan) {
     const ObjectId id = access->GetObjectId(object);
     // Nothing more is changed for a plug-in that was shut down meanwhile.
     if (pending.count(id) != 0 && scan.StillCurrent() && fitted.insert(object).second) {
-      FitImage(access, object, *scan.Format);
+      FitImage(access, object, job);
       ++count;
     }
   });
@@ -41,7 +42,7 @@ void PendingPass(TimelineAccess* access, const ScanContext& scan) {
 }
 
 void SelectedCommand(TimelineAccess* access) {
-  const SceneFormat format = SceneFormatOf(*access->Info);
+  const FitJob job{SceneFormatOf(*access->Info), state::Settings, state::Lifetime.load()};
   std::vector<ObjectHandle> objects;
   const std::int32_t selected = access->SelectedCount();
   for (std::int32_t i = 0; i < selected; ++i) {
@@ -54,18 +55,19 @@ void SelectedCommand(TimelineAccess* access) {
   int count = 0;
   for (ObjectHandle object : objects) {
     if (!IsImageObject(access, object)) continue;
-    FitImage(access, object, format);
+    FitImage(access, object, job);
     ++count;
   }
-  LogCount(kSelectedCommandMessage, count);
+  if (state::Lifetime.load() == job.Lifetime) LogCount(kSelectedCommandMessage, count);
 }
 
 }  // namespace
 
 // Out of memory ends the pass or the command where it stands.
 void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
-  const ScanContext* scan = state::Scan;
-  if (scan == nullptr || scan->PendingObjects == nullptr || scan->Format == nullptr) return;
+  ScanContext* scan = state::Scan;
+  if (scan == nullptr || scan->PendingObjects == nullptr) return;
+  scan->PassRan = true;
   RunGuarded([&] { PendingPass(access, *scan); });
 }
 

@@ -210,10 +210,11 @@ bool AlignCandidates(EditHandle* edit, const TimelineInfo& info, ScanContext& co
   state::PendingObjects = std::move(candidates);
   state::PendingSceneFormat = SceneFormatOf(info);
   context.PendingObjects = &state::PendingObjects;
-  context.Format = &state::PendingSceneFormat;
+  context.Format = state::PendingSceneFormat;
   const bool aligned = edit->RunEdit(&AlignPendingPass) != 0;
   if (!context.StillCurrent()) return true;
-  if (!aligned) return false;
+  // A pass the host never ran is repeated like a refused one.
+  if (!aligned || !context.PassRan) return false;
   // `known` is still valid: nothing has touched the registry since the
   // lookup, and the pass only reads the candidates.
   for (ObjectId id : state::PendingObjects)
@@ -253,7 +254,9 @@ bool RunScan() {
   context.Survey = nullptr;
   context.SurveyKnown = nullptr;
   if (!context.StillCurrent()) return true;
-  if (!surveyed) return false;
+  // A survey that never ran found nothing: taken as done, it would make the
+  // scene's first look an empty one, and every image already there new.
+  if (!surveyed || !context.SurveyRan) return false;
   // Not repeated: the next host event brings a new scan.
   if (context.SurveyFailed) return true;
 

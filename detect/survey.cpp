@@ -137,6 +137,7 @@ std::uint8_t* KnownImageFiles::Room(std::size_t bytes) {
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
   ScanContext* scan = state::Scan;
   if (scan == nullptr || scan->Survey == nullptr) return;
+  scan->SurveyRan = true;
   // A survey cut short (out of memory) is not a list to judge objects by.
   if (!RunGuarded([&] { SurveyWalk(access, *scan, *scan->Survey); })) scan->SurveyFailed = true;
 }

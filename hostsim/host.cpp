@@ -586,6 +586,7 @@ SimObject* Host::FirstReaching(std::int32_t layer, std::int32_t frame) {
 
 std::uint8_t Host::Run(velmora::EditCallback callback, bool write) {
   if (write ? Refuse.RunEdit : Refuse.RunRead) return 0;
+  if (write ? Refuse.PretendRunEdit : Refuse.PretendRunRead) return 1;
   if (callback == nullptr) return 0;
   (write ? runEdits_ : runReads_)++;
   Invalidate();

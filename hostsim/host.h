@@ -89,6 +89,9 @@ struct Refusals {
   bool RunEdit = false;
   bool ReplaceSpan = false;
   bool QueryTimelineInfo = false;  // leaves the caller's buffer as it was
+  // Answer 1 without running the callback, as a host that defers or drops it.
+  bool PretendRunRead = false;
+  bool PretendRunEdit = false;
 };
 
 class Host {

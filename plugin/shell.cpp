@@ -35,7 +35,7 @@ bool Initialize(std::uint32_t hostVersion) {
   // The logger is the host's: it may pump messages, and a shut-down come.
   const ModuleInUse inUse;
   state::HostVersion = hostVersion;
-  LoadSettings(state::ModuleInstance);
+  LoadSettings();
   wchar_t line[128];
   std::swprintf(line, 128, L"本体バージョン %lu で読み込みました",
                 static_cast<unsigned long>(hostVersion));

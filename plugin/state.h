@@ -50,10 +50,14 @@ struct ScanContext {
   // Set by the survey when it could not finish (out of memory); its findings
   // are then not to be used.
   bool SurveyFailed = false;
-  // For the automatic pass (RunEdit): the ids to fit and the format to fit
-  // them with; null until the scan has candidates.
+  // For the automatic pass (RunEdit): the ids to fit, null until the scan has
+  // candidates, and the scene's format to fit them with, the scan's own.
   const std::set<ObjectId>* PendingObjects = nullptr;
-  const SceneFormat* Format = nullptr;
+  SceneFormat Format{};
+  // Set by each callback as it begins: a host may answer RunRead or RunEdit
+  // with success and never have run it.
+  bool SurveyRan = false;
+  bool PassRan = false;
   // The plug-in's lifetime the scan began in (state::Lifetime), taken when
   // the context is made. The host may pump messages inside its calls and shut
   // the plug-in down there, or from another thread: what the scan finds after
@@ -81,10 +85,10 @@ inline EditHandle* Edit = nullptr;
 // ---- settings; UI thread ----
 
 // Read whole by LoadSettings (InitializePlugin), replaced whole by a
-// confirmed settings dialog, read directly everywhere else.
+// confirmed settings dialog, read directly everywhere else. Its file is
+// found from ModuleInstance (SettingsFilePath), whichever start-up calls the
+// host made.
 inline PluginSettings Settings = kDefaultSettings;
-// Full path of the settings file; empty until LoadSettings.
-inline std::wstring SettingsPath;
 
 // ---- change detection ----
 
@@ -149,7 +153,6 @@ inline void ResetToLoadValues() {
   HostVersion = 0;
   Edit = nullptr;
   Settings = kDefaultSettings;
-  SettingsPath.clear();
   KnownObjects.clear();
   ResetPending.store(0);
   PendingObjects.clear();

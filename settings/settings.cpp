@@ -45,6 +45,8 @@ std::wstring ModuleFilePath(HINSTANCE module) {
 }
 
 std::wstring SettingsPathForModule(const std::wstring& modulePath) {
+  // "" + ".ini" would name a file the platform looks for in folders of its own.
+  if (modulePath.empty()) return std::wstring();
   std::size_t dot = modulePath.rfind(L'.');
   std::size_t slash = modulePath.find_last_of(L"\\/");
   if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) {
@@ -108,9 +110,16 @@ bool WriteSettingsFile(const std::wstring& path, const PluginSettings& s) {
   return written;
 }
 
-void LoadSettings(HINSTANCE module) {
-  const std::wstring path = SettingsPathForModule(ModuleFilePath(module));
-  state::SettingsPath = path;
+std::wstring SettingsFilePath() {
+  return SettingsPathForModule(ModuleFilePath(state::ModuleInstance));
+}
+
+void LoadSettings() {
+  const std::wstring path = SettingsFilePath();
+  if (path.empty()) {
+    state::Settings = kDefaultSettings;
+    return;
+  }
   if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
     std::wstring legacy = LegacySettingsPathFor(path);
     if (!legacy.empty()) CopyFileW(legacy.c_str(), path.c_str(), TRUE);
@@ -118,6 +127,9 @@ void LoadSettings(HINSTANCE module) {
   state::Settings = ReadSettingsFile(path);
 }
 
-bool SaveSettings() { return WriteSettingsFile(state::SettingsPath, state::Settings); }
+bool SaveSettings() {
+  const std::wstring path = SettingsFilePath();
+  return !path.empty() && WriteSettingsFile(path, state::Settings);
+}
 
 }  // namespace velmora

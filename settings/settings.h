@@ -53,22 +53,23 @@ inline constexpr PluginSettings kDefaultSettings = {
 inline constexpr const wchar_t* kSettingsSection = L"Setting";
 inline constexpr const wchar_t* kLegacySettingsName = L"Tessling.ini";
 
-// The process's record and the file's path are state::Settings and
-// state::SettingsPath.
+// The process's record is state::Settings.
 
 // Finds (migrating from the legacy file when needed) and reads the settings
-// file beside `module` into state::Settings, replacing the whole record.
-// Never fails.
-void LoadSettings(HINSTANCE module);
-// Writes the seven keys of state::Settings to state::SettingsPath; false when
+// file into state::Settings, replacing the whole record. Never fails.
+void LoadSettings();
+// Writes the seven keys of state::Settings to the settings file; false when
 // any write failed (a folder the user may not write to, say).
 bool SaveSettings();
+// The settings file beside the module; empty when the module's path cannot
+// be had, and then nothing is read or written.
+std::wstring SettingsFilePath();
 
 // The module's whole path, however long.
 std::wstring ModuleFilePath(HINSTANCE module);
 // "…\Velmora.aux2" → "…\Velmora.ini". A path whose last "." lies in a folder
 // name or nowhere gets ".ini" appended, so that the module itself is never
-// taken for its settings file.
+// taken for its settings file; no path gives none.
 std::wstring SettingsPathForModule(const std::wstring& modulePath);
 // The legacy file in the settings file's folder; empty without a folder.
 std::wstring LegacySettingsPathFor(const std::wstring& settingsPath);

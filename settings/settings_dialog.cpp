@@ -45,7 +45,7 @@ void ShowWarning(HWND dialog, const wchar_t* text) {
 // The settings are in effect already; the user must know they will not
 // survive the host, and where the file could not be written.
 void ShowSaveFailure(HWND dialog) {
-  const std::wstring text = kSaveFailedMessageHead + state::SettingsPath + kSaveFailedMessageTail;
+  const std::wstring text = kSaveFailedMessageHead + SettingsFilePath() + kSaveFailedMessageTail;
   ShowWarning(dialog, text.c_str());
 }
 

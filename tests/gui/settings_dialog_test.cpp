@@ -108,12 +108,17 @@ class SettingsDialog : public testing::Test {
  protected:
   // Puts the settings file (when `ini` is given) beside the installed module,
   // loads it and runs the host's start-up sequence.
-  void Start(const std::string& ini = "", std::uint32_t hostVersion = 2011700) {
+  void Start(const std::string& ini = "", std::uint32_t hostVersion = 2011700,
+             bool registeredOnly = false) {
     if (!ini.empty()) {
       ASSERT_TRUE(testsupport::WriteTextFile(IniPath(), ini));
     }
     host_ = std::make_unique<hostsim::Host>(hostVersion);
     ASSERT_TRUE(installed_.Load()) << installed_.Module().Error();
+    if (registeredOnly) {
+      Module().RegisterPlugin(const_cast<velmora::HostTable*>(host_->Table()));
+      return;
+    }
     ASSERT_TRUE(installed_.Module().Start(*host_)) << installed_.Module().Error();
   }
 
@@ -398,6 +403,7 @@ struct SavingCase {
   const char* editedIni;  // written by hand while the module is loaded
   std::function<void(HWND)> act;
   std::vector<std::string> saved;  // Auto, Enabled, Unit, Seconds, Frames, Fit, Align
+  bool registeredOnly = false;     // the host skipped InitializePlugin
 };
 
 const SavingCase kSavings[] = {
@@ -471,6 +477,13 @@ const SavingCase kSavings[] = {
      "[Setting]\r\nAuto=0\r\nEnabled=0\r\nUnit=1\r\nSeconds=9\r\nFrames=1\r\nFit=3\r\nAlign=2\r\n",
      [](HWND) {},
      {"1", "1", "0", "2.5", "45", "1", "4"}},
+    // The file beside the module all the same, though it was never read.
+    {"RegisteredWithoutInitialize",
+     kStartIni,
+     nullptr,
+     [](HWND d) { SetItemText(d, kSecondsEdit, L"4"); },
+     {"1", "1", "0", "4", "90", "1", "4"},
+     true},
 };
 
 void PrintTo(const SavingCase& c, std::ostream* out) { *out << c.name; }
@@ -479,7 +492,7 @@ class Saving : public SettingsDialog, public testing::WithParamInterface<SavingC
 
 TEST_P(Saving, OkWritesTheSevenKeysAndKeepsTheRecord) {
   const SavingCase& c = GetParam();
-  Start(c.ini);
+  Start(c.ini, 2011700, c.registeredOnly);
   if (c.editedIni != nullptr) {
     ASSERT_TRUE(testsupport::WriteTextFile(IniPath(), c.editedIni));
   }

@@ -40,8 +40,7 @@ INSTANTIATE_TEST_SUITE_P(Table, LengthTable,
                          testing::Values(LengthCase{30, 1, 3.0, 90},
                                          LengthCase{30000, 1001, 3.0, 90},
                                          LengthCase{60, 1, 2.5, 150}, LengthCase{25, 1, 0.5, 13},
-                                         LengthCase{24, 1, 0.01, 1}, LengthCase{-30, 1, 3.0, 1},
-                                         LengthCase{0, 1, 3.0, 1},
+                                         LengthCase{24, 1, 0.01, 1},
                                          LengthCase{30, 1, 1e300, INT_MAX},
                                          // Just below and at the point where the rounded count
                                          // leaves the 32-bit range.
@@ -49,9 +48,11 @@ INSTANTIATE_TEST_SUITE_P(Table, LengthTable,
                                          LengthCase{1, 1, 2147483647.5, INT_MAX},
                                          LengthCase{1, 1, 4294967296.0, INT_MAX}));
 
-TEST(Length, NoRateScaleGivesNothing) {
+TEST(Length, NoFrameRateGivesNothing) {
   EXPECT_FALSE(FramesFromSeconds(3.0, 30, 0).has_value());
   EXPECT_FALSE(FramesFromSeconds(3.0, 30, -1).has_value());
+  EXPECT_FALSE(FramesFromSeconds(3.0, 0, 1).has_value());
+  EXPECT_FALSE(FramesFromSeconds(3.0, -30, 1).has_value());
 }
 
 TEST(Length, LastFrameNeverOverflows) {
@@ -174,7 +175,8 @@ class FitImageTest : public testing::Test {
   }
 
   static void VELMORA_HOSTCALL Callback(velmora::TimelineAccess* access) {
-    velmora::FitImage(access, reinterpret_cast<velmora::ObjectHandle>(target_), format_);
+    const velmora::FitJob job{format_, velmora::state::Settings, velmora::state::Lifetime.load()};
+    velmora::FitImage(access, reinterpret_cast<velmora::ObjectHandle>(target_), job);
   }
 
   std::string Item(const SimObject& o, const wchar_t* item) {
@@ -314,13 +316,18 @@ TEST_F(FitImageTest, FramesUnitIgnoresRateAndScale) {
   EXPECT_EQ(o.Length(), 45);
 }
 
-TEST_F(FitImageTest, ZeroScaleInSecondsLeavesLengthSilently) {
+TEST_F(FitImageTest, NoFrameRateInSecondsLeavesLengthSilently) {
   host_.SetMedia(L"a.png", 0.0, 100, 100);
-  SimObject& o = host_.AddImage(0, 0, 9, L"a.png");
-  Fit(o, {1920, 1080, 30, 0});
-  EXPECT_EQ(o.Length(), 10);
-  EXPECT_TRUE(host_.WarnLines().empty());
-  EXPECT_EQ(Item(o, L"拡大率"), "1080.000");
+  for (const velmora::SceneFormat format :
+       {velmora::SceneFormat{1920, 1080, 30, 0}, velmora::SceneFormat{1920, 1080, 0, 1},
+        velmora::SceneFormat{1920, 1080, -30, 1}}) {
+    SimObject& o = host_.AddImage(0, 0, 9, L"a.png");
+    Fit(o, format);
+    EXPECT_EQ(o.Length(), 10);
+    EXPECT_TRUE(host_.WarnLines().empty());
+    EXPECT_EQ(Item(o, L"拡大率"), "1080.000");
+    host_.RemoveObject(o.Id);
+  }
 }
 
 TEST_F(FitImageTest, MediaWithDurationKeepsLengthButIsPlaced) {

@@ -33,7 +33,7 @@ class PassesTest : public testing::Test {
                velmora::SceneFormat format = {1920, 1080, 30, 1}) {
     velmora::ScanContext context;
     context.PendingObjects = &pending;
-    context.Format = &format;
+    context.Format = format;
     velmora::ScanScope scope(context);
     return edit_->RunEdit(&velmora::AlignPendingPass) != 0;
   }

@@ -189,12 +189,26 @@ TEST_F(ScanTest, ImageWithoutPathAndOtherObjectsBecomeKnownUnaligned) {
   EXPECT_TRUE(velmora::state::PendingObjects.empty());
 }
 
-TEST_F(ScanTest, RefusedReadChangesNothingButAPendingReset) {
+// A host may also answer a callback with success and never run it (deferred,
+// or dropped): that is a refusal too.
+struct Refusal {
+  const char* name;
+  bool hostsim::Refusals::*read;
+  bool hostsim::Refusals::*edit;
+};
+
+class RefusedScan : public ScanTest, public testing::WithParamInterface<Refusal> {
+ protected:
+  bool& RefuseRead() { return host_.Refuse.*GetParam().read; }
+  bool& RefuseEdit() { return host_.Refuse.*GetParam().edit; }
+};
+
+TEST_P(RefusedScan, ReadChangesNothingButAPendingReset) {
   Paste(0, 0, L"C:\\a.png");
   Baseline();
   SimObject& pasted = Paste(1, 0, L"C:\\b.png");
   const velmora::KnownObjectRegistry before = velmora::state::KnownObjects;
-  host_.Refuse.RunRead = true;
+  RefuseRead() = true;
   EXPECT_FALSE(RunScan());
   EXPECT_EQ(velmora::state::KnownObjects, before);
   EXPECT_EQ(velmora::state::Scan, nullptr);
@@ -206,7 +220,7 @@ TEST_F(ScanTest, RefusedReadChangesNothingButAPendingReset) {
   EXPECT_EQ(velmora::state::ResetPending.load(), 0);
 
   // The repeated scan finds no entry for the scene: a new baseline.
-  host_.Refuse.RunRead = false;
+  RefuseRead() = false;
   EXPECT_TRUE(RunScan());
   EXPECT_TRUE(Known(0, pasted.Id));
   EXPECT_TRUE(Untouched(pasted));
@@ -246,11 +260,11 @@ TEST_F(ScanTest, UndescribedTimelineIsNoScene) {
   EXPECT_TRUE(Aligned(pasted));
 }
 
-TEST_F(ScanTest, RefusedEditKeepsCandidatesPendingUntilTheNextScan) {
+TEST_P(RefusedScan, EditKeepsCandidatesPendingUntilTheNextScan) {
   Baseline();
   SimObject& pasted = Paste(0, 0, L"C:\\a.png");
   SimObject& plain = host_.AddObject(1, 0, 9);
-  host_.Refuse.RunEdit = true;
+  RefuseEdit() = true;
   EXPECT_FALSE(RunScan());
   EXPECT_FALSE(Known(0, pasted.Id));
   EXPECT_TRUE(Known(0, plain.Id));
@@ -258,12 +272,19 @@ TEST_F(ScanTest, RefusedEditKeepsCandidatesPendingUntilTheNextScan) {
   EXPECT_TRUE(Untouched(pasted));
   EXPECT_TRUE(host_.InfoLines().empty());
 
-  host_.Refuse.RunEdit = false;
+  RefuseEdit() = false;
   EXPECT_TRUE(RunScan());
   EXPECT_TRUE(Aligned(pasted));
   EXPECT_TRUE(Known(0, pasted.Id));
   EXPECT_EQ(host_.InfoLines(), std::vector<std::wstring>{kOneAligned});
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, RefusedScan,
+    testing::Values(Refusal{"Refused", &hostsim::Refusals::RunRead, &hostsim::Refusals::RunEdit},
+                    Refusal{"AnsweredWithoutRunning", &hostsim::Refusals::PretendRunRead,
+                            &hostsim::Refusals::PretendRunEdit}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ScanTest, PendingImageMovedBeforeTheRetryIsNotAligned) {
   Baseline();

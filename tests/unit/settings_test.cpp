@@ -195,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
                     // a file named after a folder.
                     PathCase{L"C:\\host\\Velmora", L"C:\\host\\Velmora.ini"},
                     PathCase{L"C:\\a.b\\Velmora", L"C:\\a.b\\Velmora.ini"},
-                    PathCase{L"Velmora", L"Velmora.ini"}));
+                    PathCase{L"Velmora", L"Velmora.ini"}, PathCase{L"", L""}));
 
 // A copy of this program, loaded without running any of it, from a folder
 // whose path is well past 260 characters.

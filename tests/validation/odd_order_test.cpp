@@ -246,6 +246,43 @@ TEST_F(OddOrder, ShutdownFromAnotherThreadInsideAHostCallKeepsTheModule) {
   }
 }
 
+// The host shuts the plug-in down and starts it again inside a call of the
+// automatic pass: an image already being fitted is finished as the pass
+// began it, one not yet begun is left alone, and nothing of the pass reaches
+// the new lifetime's log.
+TEST_F(OddOrder, RestartInsideThePassLeavesNoImageHalfFitted) {
+  const std::pair<const char*, bool> cases[] = {
+      {"GetSpan", false},    {"GetObjectId", false}, {"GetItem", true}, {"ReadMediaInfo", true},
+      {"PlacementOf", true}, {"ReplaceSpan", true},  {"SetItem", true},
+  };
+  Load();
+  for (const auto& [op, fitted] : cases) {
+    SCOPED_TRACE(op);
+    ASSERT_TRUE(Module().Start(host));
+    Event();  // the scene's first look
+    SimObject& pasted = host.AddImage(0, 0, 149, L"C:\\p.png");
+    bool inPass = false, restarted = false;
+    host.OnCall = [&](const std::string& call) {
+      inPass = inPass || call == "RunEdit";
+      if (!inPass || call != op || restarted) return;
+      restarted = true;
+      Module().UninitializePlugin();
+      Module().Start(host);
+    };
+    host.ClearLog();
+    Event();
+    host.OnCall = nullptr;
+    EXPECT_TRUE(restarted);
+    EXPECT_EQ(pasted.Length(), fitted ? 90 : 150);
+    EXPECT_EQ(pasted.Item(hostsim::kDrawEffect, hostsim::kZoomItem), fitted ? "36.000" : "100.00");
+    EXPECT_TRUE(host.WarnLines().empty());
+    EXPECT_EQ(host.InfoLines(),
+              std::vector<std::wstring>{L"本体バージョン 2011700 で読み込みました"});
+    Module().UninitializePlugin();
+    host.RemoveObject(pasted.Id);
+  }
+}
+
 // After a shut-down that had to keep the module mapped, loading the file
 // again gives the same image back: it must start as a fresh one, with no
 // memory of the scene and no logger it was not given.
