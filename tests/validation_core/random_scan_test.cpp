@@ -10,14 +10,19 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
+#include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <windows.h>
@@ -28,7 +33,10 @@
 #include "plugin/plugin.h"
 #include "plugin/state.h"
 #include "settings/settings.h"
+#include "tests/support/scoped_locale.h"
+#include "tests/support/temp_dir.h"
 #include "tests/validation/fuzz_support.h"
+#include "tests/validation/module_checks.h"
 
 namespace {
 
@@ -506,6 +514,11 @@ struct Generator {
   std::vector<std::string> Paths;
   int Unique = 0;
 
+  // The hostile host's generator gives odd ids too, says which ids it shared,
+  // and only moves the images it edits, to X 12.
+  bool Hostile = false;
+  std::set<std::int64_t> Shared;
+
   Generator(Host& h, Rng& r) : host(h), rng(r) {
     Paths = {"C:\\img\\a.png",
              "C:\\img\\b.png",
@@ -609,9 +622,15 @@ struct Generator {
   }
 
   void MaybeDuplicateId(SimObject& o) {
-    if (!rng.Percent(6)) return;
+    const std::int64_t odd[] = {0, INT64_MIN, INT64_MAX};
     auto& objects = host.CurrentScene().Objects;
-    if (objects.size() > 1) o.Id = objects[rng.Index(objects.size())]->Id;
+    if (Hostile && rng.Percent(3))
+      o.Id = odd[rng.Below(3)];
+    else if (!rng.Percent(6))
+      return;
+    else if (objects.size() > 1)
+      o.Id = objects[rng.Index(objects.size())]->Id;
+    if (Hostile) Shared.insert(o.Id);
   }
 
   SimObject* Any() {
@@ -638,6 +657,7 @@ struct Generator {
   void Edit() {
     SimObject* o = Any();
     if (o == nullptr) return;
+    if (Hostile) return o->SetItem(kDraw, L"X", "12");
     switch (rng.Below(4)) {
       case 0: o->SetItem(kDraw, L"X", ZeroText()); break;
       case 1: o->SetItem(kDraw, hostsim::kZoomItem, HundredText()); break;
@@ -777,13 +797,14 @@ class RandomScans : public testing::TestWithParam<std::uint64_t> {
         gen.SwitchScene();
       else if (roll < 92)
         gen.ReportedLastLayer();
-      else if (roll < 95)
+      else if (roll < 95 && !gen.Hostile)
         gen.RandomSettings();
-      else if (roll < 99) {
+      else if (roll < 99 && !gen.Hostile) {
         velmora::state::Settings.Auto = !velmora::state::Settings.Auto;
-      } else {
+      } else if (roll >= 99) {
         ASSERT_TRUE(h.FireReset());
         model.ResetPending = true;
+        resetFired_ = true;
         ++figures.Resets;
       }
     }
@@ -892,8 +913,10 @@ class RandomScans : public testing::TestWithParam<std::uint64_t> {
   Model model;
   RunFigures figures;
 
- private:
   std::int32_t lyingLayer_ = -1;
+  bool resetFired_ = false;  // since the last scan began
+
+ private:
   std::string hostMismatch_;
   std::int32_t askedLayer_ = std::numeric_limits<std::int32_t>::min();
   std::int64_t askedFrame_ = -1;
@@ -926,6 +949,176 @@ TEST_P(RandomScans, AgreeWithTheModel) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RandomScans,
                          testing::Values(1u, 0xC0FFEEu, 20240611u, 0xFEEDFACECAFEull));
+
+// The host at its worst: besides the changes above it answers any RunRead or
+// RunEdit with success without running it, and inside any of its calls fires
+// events and resets, pumps messages, shuts the plug-in down and starts it
+// again, or switches the locale. Whatever it does, an object met by a scene's
+// first look or moved by the user is never changed, an image begun is fitted
+// whole, every image pasted clean is aligned once, the settings file is never
+// written and no window is left. VELMORA_HOSTILE_SEEDS=N runs seeds 1 to N.
+class HostileScans : public RandomScans {
+ protected:
+  void SetUp() override {
+    RandomScans::SetUp();
+    gen.Hostile = true;
+    h.OnCall = [this](const std::string& op) {
+      if (op == "RunRead") Surveyed();
+      inPass_ = inPass_ || op == "RunEdit";
+      if ((inPass_ || !inPassOnly_) && --actIn_ == 0) Act();
+    };
+  }
+  void TearDown() override {
+    h.OnCall = nullptr;
+    std::setlocale(LC_ALL, "C");
+    velmora::Uninitialize();
+    RandomScans::TearDown();
+  }
+
+  void Act() {
+    switch (rng.Below(6)) {
+      case 0: h.FireEvent(rng.Percent(50) ? 1 : 3); break;
+      case 1: resetFired_ = h.FireReset(); break;
+      case 2: Host::PumpUntilIdle(); break;
+      case 5:
+        std::setlocale(LC_ALL, rng.Percent(50) ? testsupport::kDecimalCommaLocale : "C");
+        break;
+      default:
+        velmora::Uninitialize();
+        velmora::TakeLogger(h.Logger());
+        velmora::Initialize(h.Version());
+        velmora::Register(h.Table());
+        Forgotten();
+        resetFired_ = false;
+        reloaded_ = true;
+    }
+  }
+
+  // The plug-in knows no scene: an object its next first look misses (the
+  // host may lie about a layer) is new to it.
+  void Forgotten() {
+    baselined_.clear();
+    protected_.clear();
+    zooms_.clear();
+  }
+
+  // What the survey will meet if it runs, in the host's own walk.
+  void Surveyed() {
+    const Timeline t = Timeline::Of(h.CurrentScene(), lyingLayer_);
+    sceneKnown_ = baselined_.count(h.CurrentSceneKey()) != 0;
+    met_.clear();
+    for (const SimObject* o : t.Walk(t.LastLayer))
+      met_.push_back(o->Id);
+  }
+
+  // Images pasted clean are watched until aligned, moved or met by a first
+  // look; an image moved is never to be changed.
+  void TakeStock() {
+    for (const auto& o : h.CurrentScene().Objects) {
+      if (o->Item(kDraw, L"X") == "12") protected_.insert(o->Id);
+      if (o->Id >= firstNew_ && RecordOf(*o).Default &&
+          o->Item(kImage, kFile).value_or("").rfind("C:\\r\\", 0) == 0)
+        watched_.insert(o->Id);
+    }
+    firstNew_ = h.NextId();
+    std::erase_if(watched_, [&](std::int64_t id) { return protected_.count(id) + Shared(id); });
+  }
+  bool Shared(std::int64_t id) const { return gen.Shared.count(id) != 0; }
+
+  // One scan as the message window runs it, and what the plug-in wrote.
+  bool Scan(bool misbehave) {
+    h.Refuse = hostsim::Refusals{};
+    lyingLayer_ = -1;
+    if (misbehave) DrawConditions();
+    h.Refuse.PretendRunRead = misbehave && rng.Percent(8);
+    h.Refuse.PretendRunEdit = misbehave && rng.Percent(5);
+    inPassOnly_ = rng.Percent(50);  // counted from the scan's start, or its pass's
+    inPass_ = reloaded_ = false;
+    actIn_ = misbehave && rng.Percent(50) ? 1 + rng.Below(inPassOnly_ ? 20 : 60) : 0;
+    if (std::exchange(resetFired_, false)) Forgotten();
+    TakeStock();
+    const int reads = h.RunReadCount();
+    h.ClearCalls();
+    velmora::state::Scanning = true;
+    const bool done = velmora::RunScan();
+    velmora::state::Scanning = false;
+    std::map<std::int64_t, int> begun, zoomed;
+    bool inPass = false;
+    for (const hostsim::HostCall& call : h.Calls()) {
+      if (call.Op == "RunRead" || call.Op == "RunEdit") inPass = call.Op == "RunEdit";
+      const bool fileRead = inPass && call.Op == "GetItem" &&
+                            call.Args.find(",画像ファイル,ファイル") != std::string::npos;
+      const std::int64_t id =
+          fileRead || call.Op == "SetItem" || call.Op == "ReplaceSpan" ? IdOf(call.Args) : 0;
+      if (id == 0 || Shared(id)) continue;
+      EXPECT_TRUE(fileRead || protected_.count(id) == 0) << "changed: " << call.Text();
+      begun[id] += fileRead ? 1 : 0;
+      if (call.Args.find(",標準描画,拡大率,") == std::string::npos) continue;
+      ++zoomed[id];
+      judged_ += static_cast<int>(watched_.erase(id));
+      // A scan whose lifetime ended fitted for a plug-in that is gone.
+      EXPECT_TRUE(reloaded_ || ++zooms_[id] == 1) << "aligned twice: " << id;
+    }
+    EXPECT_EQ(begun, zoomed) << "an image fitted in part";
+    if (h.RunReadCount() != reads && !reloaded_) Judge(done);
+    return done;
+  }
+
+  // A first look protects what it met; a scan that then succeeded has
+  // aligned every watched image it met.
+  void Judge(bool done) {
+    if (!sceneKnown_) {
+      baselined_.insert(h.CurrentSceneKey());
+      protected_.insert(met_.begin(), met_.end());
+    }
+    for (std::int64_t id : met_)
+      EXPECT_FALSE(sceneKnown_ && done && watched_.count(id) != 0) << "not aligned: " << id;
+  }
+
+  std::vector<std::int64_t> met_;  // by the running scan's survey
+  bool sceneKnown_ = false;        // the survey's scene had had its first look
+  int actIn_ = 0, judged_ = 0;     // actIn_: the host call to act in, counted down
+  std::int64_t firstNew_ = 0;
+  bool reloaded_ = false, inPassOnly_ = false, inPass_ = false;
+  std::set<std::uint32_t> baselined_;
+  std::set<std::int64_t> protected_, watched_;
+  std::map<std::int64_t, int> zooms_;  // since the plug-in last forgot every scene
+};
+
+TEST_P(HostileScans, KeepTheirPromises) {
+  const std::wstring settingsFile = velmora::SettingsFilePath();
+  std::string before, after;
+  const bool existed = testsupport::ReadFileBytes(settingsFile, before);
+  ASSERT_TRUE(h.FireReset());
+  for (int scan = 0; scan < kScans && !HasFailure(); ++scan) {
+    SCOPED_TRACE("seed " + std::to_string(GetParam()) + ", scan " + std::to_string(scan));
+    ASSERT_NO_FATAL_FAILURE(ChangeThings());
+    Scan(true);
+  }
+  // The host behaves again: each scene that is one is scanned until a scan
+  // succeeds, and once more.
+  for (std::uint32_t key : {0u, 1u, 7u, 0x80000000u, 0xFFFFFFFFu}) {
+    if (h.FindScene(key) == nullptr || !DescribesAScene(h.FindScene(key)->Format)) continue;
+    h.SwitchScene(key);
+    h.CurrentScene().LastLayer.reset();
+    for (int attempt = 0; attempt < 3 && !Scan(false); ++attempt) {
+    }
+    Scan(false);
+  }
+  EXPECT_GT(judged_, kScans / 100) << "too few images aligned to judge by";
+  EXPECT_EQ(testsupport::ReadFileBytes(settingsFile, after), existed);
+  EXPECT_EQ(after, before);
+  EXPECT_LE(validation::MessageWindows(validation::kWindowClass), 1);
+}
+
+std::vector<std::uint64_t> HostileSeeds() {
+  const char* count = std::getenv("VELMORA_HOSTILE_SEEDS");
+  if (count == nullptr) return {3u, 0xD15EA5Eu, 20261210u, 0xBADC0FFEEull};
+  std::vector<std::uint64_t> seeds(std::strtoull(count, nullptr, 10));
+  std::iota(seeds.begin(), seeds.end(), 1);
+  return seeds;
+}
+INSTANTIATE_TEST_SUITE_P(Seeds, HostileScans, testing::ValuesIn(HostileSeeds()));
 
 // The model's number reading on the texts whose meaning the scan rules fix;
 // if these drift, the randomised run above would compare against nonsense.
