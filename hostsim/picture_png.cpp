@@ -371,20 +371,28 @@ bool WritePlacementPng(IWICImagingFactory* factory, const std::wstring& imagePat
     error = "the imaging component is not available";
     return false;
   }
+  // The labels give each number with as many decimals before as after.
+  PictureInput left = before, right = after;
+  for (std::string PictureInput::*item :
+       {&PictureInput::Zoom, &PictureInput::X, &PictureInput::Y}) {
+    const int places = std::max(DecimalPlaces(left.*item), DecimalPlaces(right.*item));
+    left.*item = WithDecimalPlaces(left.*item, places);
+    right.*item = WithDecimalPlaces(right.*item, places);
+  }
   ComPtr<IWICBitmapDecoder> decoder;
   ComPtr<IWICBitmapFrameDecode> frame;
   HRESULT hr = factory->CreateDecoderFromFilename(imagePath.c_str(), nullptr, GENERIC_READ,
                                                   WICDecodeMetadataCacheOnDemand, &decoder);
   if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, &frame);
-  const PanelLayout l = LayOutPanels(before, after);
+  const PanelLayout l = LayOutPanels(left, right);
   Canvas canvas(l.Width, l.Height);
   canvas.Fill(0, 0, l.Width, l.Height, kBackground);
   RowReader reader;
   if (SUCCEEDED(hr)) hr = reader.Open(factory, frame.Get());
   // The sizes drawn from must be the pixels read.
-  if (SUCCEEDED(hr) && (!reader.Holds(before) || !reader.Holds(after))) hr = E_UNEXPECTED;
-  if (SUCCEEDED(hr)) hr = DrawPanel(reader, l, before, "BEFORE", 0, canvas);
-  if (SUCCEEDED(hr)) hr = DrawPanel(reader, l, after, "AFTER", l.PanelWidth + l.Gap, canvas);
+  if (SUCCEEDED(hr) && (!reader.Holds(left) || !reader.Holds(right))) hr = E_UNEXPECTED;
+  if (SUCCEEDED(hr)) hr = DrawPanel(reader, l, left, "BEFORE", 0, canvas);
+  if (SUCCEEDED(hr)) hr = DrawPanel(reader, l, right, "AFTER", l.PanelWidth + l.Gap, canvas);
   if (FAILED(hr)) {
     error = HresultText("decoding the image", hr);
     return false;
