@@ -441,18 +441,37 @@ void SayLines(Runner& r, const std::string& bytes) {
   }
 }
 
+// The file's lines as the profile functions read them: a file that starts
+// with a UTF-16 byte-order mark is UTF-16 text, any other is taken byte for
+// byte.
+void SayFileLines(Runner& r, const std::string& bytes) {
+  const bool little = bytes.compare(0, 2, "\xFF\xFE") == 0;
+  if (!little && bytes.compare(0, 2, "\xFE\xFF") != 0) {
+    SayLines(r, bytes);
+    return;
+  }
+  std::wstring text;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    text.push_back(static_cast<wchar_t>(little ? first | second << 8 : first << 8 | second));
+  }
+  r.Say(std::string("(UTF-16 text, ") + (little ? "little" : "big") + "-endian)");
+  SayLines(r, Utf8(text));
+}
+
 // Velmora.ini, or what a load will do without it.
 void RunSettingsShow(Runner& r, const std::any&) {
   const std::string name = Utf8(kSettingsName), legacy = Utf8(kLegacySettingsName);
   std::string bytes;
   if (IsFile(r.SettingsFile())) {
     if (!ReadWholeFile(r.SettingsFile(), bytes)) r.Fatal("cannot read " + Utf8(r.SettingsFile()));
-    SayLines(r, bytes);
+    SayFileLines(r, bytes);
   } else if (GetFileAttributesW(r.SettingsFile().c_str()) != INVALID_FILE_ATTRIBUTES) {
     r.Say(name + " is a folder: a load uses the defaults, and saving fails");
   } else if (IsFile(r.LegacySettingsFile()) && ReadWholeFile(r.LegacySettingsFile(), bytes)) {
     r.Say(name + " does not exist: a load copies " + legacy + " to " + name + " and reads it:");
-    SayLines(r, bytes);
+    SayFileLines(r, bytes);
   } else {
     r.Say(name + " does not exist, nor " + legacy + ": a load uses the defaults");
   }
