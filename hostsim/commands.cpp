@@ -352,24 +352,38 @@ void RunMenu(Runner& r, const std::any&) {
 struct DialogArgs {
   DialogAction Action = DialogAction::Wait;
   std::int64_t CloseAfterMs = 0;
+  bool Picture = false;
 };
+
+// "ok|cancel after MS" from word 1.
+void ReadDialogPress(LineReader& line, DialogArgs& a) {
+  const std::string& action = line.Word(1, "ok or cancel");
+  if (action == "ok") {
+    a.Action = DialogAction::Ok;
+  } else if (action == "cancel") {
+    a.Action = DialogAction::Cancel;
+  } else {
+    Fail("expected ok, cancel or picture after dialog, not " + Quote(action));
+  }
+  const std::string& after = line.Word(2, "after");
+  if (after != "after") Fail("expected after, not " + Quote(after));
+  a.CloseAfterMs = ParseInteger(line.Word(3, "the delay in milliseconds"), 0, 60000, "the delay");
+}
 
 std::any ParseDialog(LineReader& line) {
   DialogArgs a;
-  if (line.Count() > 1) {
-    const std::string& action = line.Word(1, "ok or cancel");
-    if (action == "ok") {
-      a.Action = DialogAction::Ok;
-    } else if (action == "cancel") {
-      a.Action = DialogAction::Cancel;
-    } else {
-      Fail("expected ok or cancel after dialog, not " + Quote(action));
-    }
-    const std::string& after = line.Word(2, "after");
-    if (after != "after") Fail("expected after, not " + Quote(after));
-    a.CloseAfterMs = ParseInteger(line.Word(3, "the delay in milliseconds"), 0, 60000, "the delay");
-    line.NoMore(4);
+  std::size_t next = 1;
+  if (line.Count() > next && line.Word(next, "") != "picture") {
+    ReadDialogPress(line, a);
+    next = 4;
   }
+  if (line.Count() > next) {
+    const std::string& word = line.Word(next, "picture");
+    if (word != "picture") Fail("expected picture or the end of the line, not " + Quote(word));
+    a.Picture = true;
+    ++next;
+  }
+  line.NoMore(next);
   line.NeedLoaded("dialog");
   line.PluginMayAct();
   return a;
@@ -377,7 +391,7 @@ std::any ParseDialog(LineReader& line) {
 
 void RunDialog(Runner& r, const std::any& args) {
   const auto& a = std::any_cast<const DialogArgs&>(args);
-  r.OpenDialog(a.Action, a.CloseAfterMs);
+  r.OpenDialog(a.Action, a.CloseAfterMs, a.Picture);
 }
 
 // ---- settings set, legacy, show, block, remove
@@ -680,10 +694,13 @@ constexpr CommandRow kCommands[] = {
     {"select", "select NAME... | select none", "", ParseSelect, RunSelect},
     {"focus", "focus NAME | focus none", "", ParseFocus, RunFocus},
     {"menu", "menu", "run the object-menu entry on the selection", ParseMenu, RunMenu},
-    {"dialog", "dialog [ok|cancel after MS]",
+    {"dialog", "dialog [ok|cancel after MS] [picture]",
      "open the configuration-menu entry (needs a display); OK or\n"
      "Cancel is pressed after MS, else a person closes it (Cancel\n"
-     "after 10 minutes). A message box is reported and closed",
+     "after 10 minutes).\n"
+     "picture: a PNG of the dialog as it shows, before any press,\n"
+     "in the --out folder (dialog-lineN.png). A message box is\n"
+     "reported and closed",
      ParseDialog, RunDialog},
     {"settings set", "settings set KEY VALUE",
      "write KEY=VALUE to [Setting] of Velmora.ini beside the module", ParseSettingsSet,

@@ -1,6 +1,7 @@
 #include "hostsim/watch.h"
 
 #include <set>
+#include <utility>
 
 #include "hostsim/host.h"
 
@@ -22,6 +23,8 @@ struct Watch {
   ULONGLONG Started = 0;
   bool DialogExpected = false;
   WPARAM Button = 0;  // 0: a person closes the dialog
+  DialogShown OnShown;
+  bool Shown = false;
   ULONGLONG PressAt = 0;
   int Presses = 0;  // 1: the script's button, 2: Cancel, 3: ended
   ULONGLONG LastPress = 0;
@@ -100,6 +103,14 @@ void CloseUnexpected(HWND window) {
 
 void DriveDialog(HWND dialog, ULONGLONG now) {
   Watch& w = g_Watch;
+  if (!w.Shown) {
+    w.Shown = true;
+    // Painted now, whatever the order of the messages that brought it here.
+    RedrawWindow(dialog, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    if (w.OnShown) w.Notes.push_back(w.OnShown(dialog));
+    return;
+  }
   const bool waiting = w.Presses == 0 ? now < w.PressAt : now < w.LastPress + kStillOpenMs;
   if (waiting || w.Presses > 2) return;
   if (w.Presses == 0) {
@@ -138,8 +149,9 @@ void Start() {
   g_Watch.Timer = SetTimer(nullptr, 0, kTickMs, &Tick);
 }
 
-void ExpectDialog(DialogAction action, DWORD afterMs) {
+void ExpectDialog(DialogAction action, DWORD afterMs, DialogShown onShown) {
   g_Watch.DialogExpected = true;
+  g_Watch.OnShown = std::move(onShown);
   g_Watch.Button = action == DialogAction::Ok       ? IDOK
                    : action == DialogAction::Cancel ? IDCANCEL
                                                     : 0;
