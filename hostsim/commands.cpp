@@ -385,6 +385,11 @@ std::any ParseDialog(LineReader& line) {
   }
   line.NoMore(next);
   line.NeedLoaded("dialog");
+  if (a.Action == DialogAction::Wait && line.Unattended()) {
+    Fail(
+        "nobody sees this display (--unattended), so nobody can close the dialog: say "
+        "dialog ok after MS or dialog cancel after MS");
+  }
   line.PluginMayAct();
   return a;
 }
@@ -697,7 +702,7 @@ constexpr CommandRow kCommands[] = {
     {"dialog", "dialog [ok|cancel after MS] [picture]",
      "open the configuration-menu entry (needs a display); OK or\n"
      "Cancel is pressed after MS, else a person closes it (Cancel\n"
-     "after 10 minutes).\n"
+     "after 10 minutes; with --unattended the script is refused).\n"
      "picture: a PNG of the dialog as it shows, before any press,\n"
      "in the --out folder (dialog-lineN.png). A message box is\n"
      "reported and closed",

@@ -27,6 +27,7 @@ struct Options {
   std::wstring OutFolder;  // empty: no pictures
   std::wstring ScriptPath;
   bool CheckOnly = false;
+  bool Unattended = false;  // nobody can close a dialog
 };
 
 // The printout: UTF-8 text, flushed at once so that it interleaves with the

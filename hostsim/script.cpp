@@ -286,9 +286,10 @@ std::wstring DrawItemName(const std::string& scriptName) {
   return std::wstring();
 }
 
-Script ParseScript(const std::string& text, const std::wstring& baseFolder) {
+Script ParseScript(const std::string& text, const std::wstring& baseFolder, bool unattended) {
   Script script;
   ScriptState state;
+  state.Unattended = unattended;
   std::string body = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text;
   const std::wstring base = WithSlash(baseFolder);
 

@@ -23,9 +23,10 @@ function(fresh_plugin_folder)
   file(COPY "${MODULE}" DESTINATION "${WORK}/plugins")
 endfunction()
 
-# Runs the program; sets out, err and rc in the caller.
+# Runs the program, for which nobody is at the display; sets out, err and rc
+# in the caller.
 function(run_host script)
-  execute_process(COMMAND ${EMULATOR} "${HOST}" ${ARGN} "${script}"
+  execute_process(COMMAND ${EMULATOR} "${HOST}" --unattended ${ARGN} "${script}"
                   OUTPUT_VARIABLE o ERROR_VARIABLE e RESULT_VARIABLE r)
   set(out "${o}" PARENT_SCOPE)
   set(err "${e}" PARENT_SCOPE)
