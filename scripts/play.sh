@@ -62,6 +62,29 @@ if [ -n "$help" ]; then
   exit 0
 fi
 
+if [ ${#check[@]} -gt 0 ]; then
+  # Checked as it will run: without a display, on a virtual one. Without
+  # --plugins velmora-host looks in its own folder, beside the module built.
+  [ -n "${DISPLAY:-}" ] || check+=(--unattended)
+  [ -z "$plugins" ] || check+=(--plugins "$plugins")
+  exec wine "$host" "${check[@]}" "$script"
+fi
+
+# Plays take turns: each empties and fills build/play, and one that opens
+# the dialog needs the prefix's server to itself. The lock stays with this
+# shell: no Wine process gets its descriptor.
+mkdir -p "$build/play"
+exec 8>"$build/play/.lock"
+if ! flock -n 8; then
+  echo "Waiting for another play to end ..." >&2
+  flock 8
+fi
+play() {
+  local status=0
+  "$@" 8>&- || status=$?
+  exit $status
+}
+
 if [ -z "$plugins" ]; then
   plugins=$PWD/$build/play/plugins
   velmora_fresh_plugin_folder "$build" "$plugins"
@@ -70,27 +93,22 @@ if [ -z "$out" ]; then
   out=$PWD/$build/play/pictures
   rm -rf "$out"
 fi
-run=(wine "$host" "${check[@]}" --plugins "$plugins" --out "$out")
+run=(wine "$host" --plugins "$plugins" --out "$out")
 
-if [ ${#check[@]} -gt 0 ]; then
-  # Checked as it will run: without a display, on a virtual one.
-  [ -n "${DISPLAY:-}" ] || run+=(--unattended)
-  exec "${run[@]}" "$script"
-fi
 # Only a script that opens the settings dialog needs a display, and a Wine
 # server started on it (a server keeps the display it started under).
 if ! grep -qE '^[[:space:]]*dialog([[:space:]#]|$)' "$script"; then
-  exec "${run[@]}" "$script"
+  play "${run[@]}" "$script"
 fi
 velmora_ensure_packages fonts-wine
-velmora_dialog_look
+velmora_dialog_look 8>&-
 if [ -z "${DISPLAY:-}" ]; then
   echo "The script opens the settings dialog: it runs on a virtual display (xvfb-run)," \
     "where only the script can close it." >&2
   # The server ends before the display does, so that no program sees it go.
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
+  play xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
     '. scripts/lib.sh; velmora_wait_for_wine; s=0; "$@" || s=$?; wineserver -w; exit $s' \
     bash "${run[@]}" --unattended "$script"
 fi
 velmora_wait_for_wine
-exec "${run[@]}" "$script"
+play "${run[@]}" "$script"
