@@ -23,8 +23,7 @@ struct Watch {
   ULONGLONG Started = 0;
   bool DialogExpected = false;
   WPARAM Button = 0;  // 0: a person closes the dialog
-  DialogShown OnShown;
-  bool Shown = false;
+  DialogShown OnShown;  // called once, then emptied
   ULONGLONG PressAt = 0;
   int Presses = 0;  // 1: the script's button, 2: Cancel, 3: ended
   ULONGLONG LastPress = 0;
@@ -103,12 +102,12 @@ void CloseUnexpected(HWND window) {
 
 void DriveDialog(HWND dialog, ULONGLONG now) {
   Watch& w = g_Watch;
-  if (!w.Shown) {
-    w.Shown = true;
+  if (w.OnShown) {
     // Painted now, whatever the order of the messages that brought it here.
     RedrawWindow(dialog, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    if (w.OnShown) w.Notes.push_back(w.OnShown(dialog));
+    w.Notes.push_back(w.OnShown(dialog));
+    w.OnShown = nullptr;
     return;
   }
   const bool waiting = w.Presses == 0 ? now < w.PressAt : now < w.LastPress + kStillOpenMs;
