@@ -22,7 +22,7 @@ struct Watch {
   UINT_PTR Timer = 0;
   ULONGLONG Started = 0;
   bool DialogExpected = false;
-  WPARAM Button = 0;  // 0: a person closes the dialog
+  WPARAM Button = 0;    // 0: a person closes the dialog
   DialogShown OnShown;  // called once, then emptied
   ULONGLONG PressAt = 0;
   int Presses = 0;  // 1: the script's button, 2: Cancel, 3: ended
