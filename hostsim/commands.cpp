@@ -352,32 +352,51 @@ void RunMenu(Runner& r, const std::any&) {
 struct DialogArgs {
   DialogAction Action = DialogAction::Wait;
   std::int64_t CloseAfterMs = 0;
+  bool Picture = false;
 };
+
+// "ok|cancel after MS" from word 1.
+void ReadDialogPress(LineReader& line, DialogArgs& a) {
+  const std::string& action = line.Word(1, "ok or cancel");
+  if (action == "ok") {
+    a.Action = DialogAction::Ok;
+  } else if (action == "cancel") {
+    a.Action = DialogAction::Cancel;
+  } else {
+    Fail("expected ok, cancel or picture after dialog, not " + Quote(action));
+  }
+  const std::string& after = line.Word(2, "after");
+  if (after != "after") Fail("expected after, not " + Quote(after));
+  a.CloseAfterMs = ParseInteger(line.Word(3, "the delay in milliseconds"), 0, 60000, "the delay");
+}
 
 std::any ParseDialog(LineReader& line) {
   DialogArgs a;
-  if (line.Count() > 1) {
-    const std::string& action = line.Word(1, "ok or cancel");
-    if (action == "ok") {
-      a.Action = DialogAction::Ok;
-    } else if (action == "cancel") {
-      a.Action = DialogAction::Cancel;
-    } else {
-      Fail("expected ok or cancel after dialog, not " + Quote(action));
-    }
-    const std::string& after = line.Word(2, "after");
-    if (after != "after") Fail("expected after, not " + Quote(after));
-    a.CloseAfterMs = ParseInteger(line.Word(3, "the delay in milliseconds"), 0, 60000, "the delay");
-    line.NoMore(4);
+  std::size_t next = 1;
+  if (line.Count() > next && line.Word(next, "") != "picture") {
+    ReadDialogPress(line, a);
+    next = 4;
   }
+  if (line.Count() > next) {
+    const std::string& word = line.Word(next, "picture");
+    if (word != "picture") Fail("expected picture or the end of the line, not " + Quote(word));
+    a.Picture = true;
+    ++next;
+  }
+  line.NoMore(next);
   line.NeedLoaded("dialog");
+  if (a.Action == DialogAction::Wait && line.Unattended()) {
+    Fail(
+        "nobody sees this display (--unattended), so nobody can close the dialog: say "
+        "dialog ok after MS or dialog cancel after MS");
+  }
   line.PluginMayAct();
   return a;
 }
 
 void RunDialog(Runner& r, const std::any& args) {
   const auto& a = std::any_cast<const DialogArgs&>(args);
-  r.OpenDialog(a.Action, a.CloseAfterMs);
+  r.OpenDialog(a.Action, a.CloseAfterMs, a.Picture);
 }
 
 // ---- settings set, legacy, show, block, remove
@@ -441,18 +460,37 @@ void SayLines(Runner& r, const std::string& bytes) {
   }
 }
 
+// The file's lines as the profile functions read them: a file that starts
+// with a UTF-16 byte-order mark is UTF-16 text, any other is taken byte for
+// byte.
+void SayFileLines(Runner& r, const std::string& bytes) {
+  const bool little = bytes.compare(0, 2, "\xFF\xFE") == 0;
+  if (!little && bytes.compare(0, 2, "\xFE\xFF") != 0) {
+    SayLines(r, bytes);
+    return;
+  }
+  std::wstring text;
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    text.push_back(static_cast<wchar_t>(little ? first | second << 8 : first << 8 | second));
+  }
+  r.Say(std::string("(UTF-16 text, ") + (little ? "little" : "big") + "-endian)");
+  SayLines(r, Utf8(text));
+}
+
 // Velmora.ini, or what a load will do without it.
 void RunSettingsShow(Runner& r, const std::any&) {
   const std::string name = Utf8(kSettingsName), legacy = Utf8(kLegacySettingsName);
   std::string bytes;
   if (IsFile(r.SettingsFile())) {
     if (!ReadWholeFile(r.SettingsFile(), bytes)) r.Fatal("cannot read " + Utf8(r.SettingsFile()));
-    SayLines(r, bytes);
+    SayFileLines(r, bytes);
   } else if (GetFileAttributesW(r.SettingsFile().c_str()) != INVALID_FILE_ATTRIBUTES) {
     r.Say(name + " is a folder: a load uses the defaults, and saving fails");
   } else if (IsFile(r.LegacySettingsFile()) && ReadWholeFile(r.LegacySettingsFile(), bytes)) {
     r.Say(name + " does not exist: a load copies " + legacy + " to " + name + " and reads it:");
-    SayLines(r, bytes);
+    SayFileLines(r, bytes);
   } else {
     r.Say(name + " does not exist, nor " + legacy + ": a load uses the defaults");
   }
@@ -661,10 +699,13 @@ constexpr CommandRow kCommands[] = {
     {"select", "select NAME... | select none", "", ParseSelect, RunSelect},
     {"focus", "focus NAME | focus none", "", ParseFocus, RunFocus},
     {"menu", "menu", "run the object-menu entry on the selection", ParseMenu, RunMenu},
-    {"dialog", "dialog [ok|cancel after MS]",
+    {"dialog", "dialog [ok|cancel after MS] [picture]",
      "open the configuration-menu entry (needs a display); OK or\n"
      "Cancel is pressed after MS, else a person closes it (Cancel\n"
-     "after 10 minutes). A message box is reported and closed",
+     "after 10 minutes; with --unattended the script is refused).\n"
+     "picture: a PNG of the dialog as it shows, before any press,\n"
+     "in the --out folder (dialog-lineN.png). A message box is\n"
+     "reported and closed",
      ParseDialog, RunDialog},
     {"settings set", "settings set KEY VALUE",
      "write KEY=VALUE to [Setting] of Velmora.ini beside the module", ParseSettingsSet,

@@ -8,7 +8,7 @@
 // writes pictures of every image whose size or position the plug-in changed:
 // a diagram (SVG) and the image's own pixels before and after (PNG).
 //
-//   velmora-host.exe [--plugins DIR] [--out DIR] [--check] SCRIPT
+//   velmora-host.exe [--plugins DIR] [--out DIR] [--check] [--unattended] SCRIPT
 //
 // Exit status: 0 when everything ran and every expectation held, 1 when an
 // expectation failed, the plug-in broke a host rule or a command could not be
@@ -79,12 +79,16 @@ std::optional<int> CheckPluginFolder(const Options& opt, const Script& script) {
 }
 
 constexpr const char* kUsage =
-    "usage: velmora-host.exe [--plugins DIR] [--out DIR] [--check] SCRIPT\n"
+    "usage: velmora-host.exe [--plugins DIR] [--out DIR] [--check] [--unattended] SCRIPT\n"
     "  --plugins DIR  the host's plug-in folder: Velmora.aux2 is loaded from it and\n"
     "                 Velmora.ini lies beside it (default: this program's folder)\n"
     "  --out DIR      where the pictures go (made if missing; default: no pictures)\n"
     "  --check        only check the script, and that the plug-in folder holds\n"
     "                 the module\n"
+    "  --unattended   nobody sees the display (a virtual one), so nobody can close\n"
+    "                 a dialog: a dialog line must say ok or cancel after MS, else\n"
+    "                 the script is refused before it runs (scripts/play.sh gives\n"
+    "                 this when it runs the script on a virtual display)\n"
     "  --help         this text and the script's commands\n";
 
 // Reads the command line into `opt`; returns the exit status when the
@@ -100,6 +104,8 @@ std::optional<int> ReadCommandLine(int argc, wchar_t** argv, Options& opt) {
       (arg == L"--plugins" ? opt.PluginFolder : opt.OutFolder) = argv[++i];
     } else if (arg == L"--check") {
       opt.CheckOnly = true;
+    } else if (arg == L"--unattended") {
+      opt.Unattended = true;
     } else if (arg == L"--help" || arg == L"-h") {
       Write(std::string(kUsage) + "\n" + ScriptHelp());
       return 0;
@@ -129,7 +135,7 @@ std::optional<int> ReadScript(const Options& opt, Script& script) {
     WriteError("velmora-host: cannot read " + Utf8(opt.ScriptPath) + "\n");
     return 2;
   }
-  script = ParseScript(text, FolderOf(opt.ScriptPath));
+  script = ParseScript(text, FolderOf(opt.ScriptPath), opt.Unattended);
   const std::string scriptName = Utf8(FileNameOf(opt.ScriptPath));
   if (!script.Errors.empty()) {
     for (const ScriptError& e : script.Errors) {

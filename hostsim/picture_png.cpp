@@ -362,7 +362,64 @@ HRESULT EncodePng(IWICImagingFactory* factory, const Canvas& canvas, const std::
   return hr;
 }
 
+// The window's pixels as it shows them now, frame and caption included.
+HRESULT CaptureWindow(HWND window, Canvas& canvas) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = canvas.Width();
+  info.bmiHeader.biHeight = -canvas.Height();  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC memory = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HRESULT hr = memory != nullptr && bitmap != nullptr ? S_OK : E_OUTOFMEMORY;
+  if (SUCCEEDED(hr)) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    // From the window's own surface, not the screen: another window over it
+    // does not show.
+    HDC windowDc = GetWindowDC(window);
+    const BOOL ok = BitBlt(memory, 0, 0, canvas.Width(), canvas.Height(), windowDc, 0, 0, SRCCOPY);
+    ReleaseDC(window, windowDc);
+    if (!ok) hr = HRESULT_FROM_WIN32(GetLastError());
+    SelectObject(memory, old);
+  }
+  if (SUCCEEDED(hr)) {
+    const auto* pixel = static_cast<const std::uint8_t*>(bits);
+    for (int y = 0; y < canvas.Height(); ++y) {
+      for (int x = 0; x < canvas.Width(); ++x, pixel += 4)
+        canvas.Set(x, y, Rgb{pixel[2], pixel[1], pixel[0]});
+    }
+  }
+  if (bitmap != nullptr) DeleteObject(bitmap);
+  if (memory != nullptr) DeleteDC(memory);
+  return hr;
+}
+
 }  // namespace
+
+bool WriteWindowPng(IWICImagingFactory* factory, HWND window, const std::wstring& pngPath,
+                    std::string& error) {
+  RECT r{};
+  if (factory == nullptr || !GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) {
+    error =
+        factory == nullptr ? "the imaging component is not available" : "the window has no size";
+    return false;
+  }
+  Canvas canvas(r.right - r.left, r.bottom - r.top);
+  HRESULT hr = CaptureWindow(window, canvas);
+  if (FAILED(hr)) {
+    error = HresultText("reading the window's pixels", hr);
+    return false;
+  }
+  hr = EncodePng(factory, canvas, pngPath);
+  if (FAILED(hr)) {
+    error = HresultText("writing the PNG", hr);
+    return false;
+  }
+  return true;
+}
 
 bool WritePlacementPng(IWICImagingFactory* factory, const std::wstring& imagePath,
                        const PictureInput& before, const PictureInput& after,
@@ -371,20 +428,28 @@ bool WritePlacementPng(IWICImagingFactory* factory, const std::wstring& imagePat
     error = "the imaging component is not available";
     return false;
   }
+  // The labels give each number with as many decimals before as after.
+  PictureInput left = before, right = after;
+  for (std::string PictureInput::*item :
+       {&PictureInput::Zoom, &PictureInput::X, &PictureInput::Y}) {
+    const int places = std::max(DecimalPlaces(left.*item), DecimalPlaces(right.*item));
+    left.*item = WithDecimalPlaces(left.*item, places);
+    right.*item = WithDecimalPlaces(right.*item, places);
+  }
   ComPtr<IWICBitmapDecoder> decoder;
   ComPtr<IWICBitmapFrameDecode> frame;
   HRESULT hr = factory->CreateDecoderFromFilename(imagePath.c_str(), nullptr, GENERIC_READ,
                                                   WICDecodeMetadataCacheOnDemand, &decoder);
   if (SUCCEEDED(hr)) hr = decoder->GetFrame(0, &frame);
-  const PanelLayout l = LayOutPanels(before, after);
+  const PanelLayout l = LayOutPanels(left, right);
   Canvas canvas(l.Width, l.Height);
   canvas.Fill(0, 0, l.Width, l.Height, kBackground);
   RowReader reader;
   if (SUCCEEDED(hr)) hr = reader.Open(factory, frame.Get());
   // The sizes drawn from must be the pixels read.
-  if (SUCCEEDED(hr) && (!reader.Holds(before) || !reader.Holds(after))) hr = E_UNEXPECTED;
-  if (SUCCEEDED(hr)) hr = DrawPanel(reader, l, before, "BEFORE", 0, canvas);
-  if (SUCCEEDED(hr)) hr = DrawPanel(reader, l, after, "AFTER", l.PanelWidth + l.Gap, canvas);
+  if (SUCCEEDED(hr) && (!reader.Holds(left) || !reader.Holds(right))) hr = E_UNEXPECTED;
+  if (SUCCEEDED(hr)) hr = DrawPanel(reader, l, left, "BEFORE", 0, canvas);
+  if (SUCCEEDED(hr)) hr = DrawPanel(reader, l, right, "AFTER", l.PanelWidth + l.Gap, canvas);
   if (FAILED(hr)) {
     error = HresultText("decoding the image", hr);
     return false;

@@ -4,6 +4,8 @@
 // and written with the platform's imaging component, as a PNG.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "hostsim/report.h"
@@ -18,5 +20,10 @@ namespace hostsim {
 bool WritePlacementPng(IWICImagingFactory* factory, const std::wstring& imagePath,
                        const PictureInput& before, const PictureInput& after,
                        const std::wstring& pngPath, std::string& error);
+
+// The window as it shows now, frame and caption included. False, with
+// `error` set, when its pixels cannot be read or the file cannot be written.
+bool WriteWindowPng(IWICImagingFactory* factory, HWND window, const std::wstring& pngPath,
+                    std::string& error);
 
 }  // namespace hostsim

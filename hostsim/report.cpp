@@ -55,8 +55,30 @@ std::string LengthText(const ObjectState& s, std::int32_t rate, std::int32_t sca
   return std::to_string(frames) + " f " + SecondsText(frames, rate, scale) + " s";
 }
 
+// How many decimals the zoom, X and Y columns show.
+struct ColumnPlaces {
+  int Zoom = 0, X = 0, Y = 0;
+};
+
+ColumnPlaces PlacesOf(const std::vector<TableRow>& rows) {
+  ColumnPlaces p;
+  for (const TableRow& row : rows) {
+    for (const ObjectState* s : {&row.Before, &row.After}) {
+      p.Zoom = std::max(p.Zoom, DecimalPlaces(s->Zoom));
+      p.X = std::max(p.X, DecimalPlaces(s->X));
+      p.Y = std::max(p.Y, DecimalPlaces(s->Y));
+    }
+  }
+  return p;
+}
+
+std::string ChangeWithPlaces(const std::string& before, const std::string& after, int places) {
+  return Change(WithDecimalPlaces(before, places), WithDecimalPlaces(after, places));
+}
+
 // One line of the table, its columns as the header names them.
-std::vector<std::string> CellsOf(const TableRow& row, std::int32_t rate, std::int32_t scale) {
+std::vector<std::string> CellsOf(const TableRow& row, std::int32_t rate, std::int32_t scale,
+                                 const ColumnPlaces& places) {
   std::string pixels = "-";
   if (row.IsImage) {
     pixels = row.ImagePixels ? std::to_string(row.ImagePixels->first) + "x" +
@@ -72,9 +94,9 @@ std::vector<std::string> CellsOf(const TableRow& row, std::int32_t rate, std::in
           pixels,
           frames,
           Change(LengthText(row.Before, rate, scale), LengthText(row.After, rate, scale)),
-          Change(row.Before.Zoom, row.After.Zoom),
-          Change(row.Before.X, row.After.X),
-          Change(row.Before.Y, row.After.Y)};
+          ChangeWithPlaces(row.Before.Zoom, row.After.Zoom, places.Zoom),
+          ChangeWithPlaces(row.Before.X, row.After.X, places.X),
+          ChangeWithPlaces(row.Before.Y, row.After.Y, places.Y)};
 }
 
 double Parse(const std::string& text) {
@@ -232,6 +254,25 @@ bool SameValue(const std::string& a, const std::string& b) {
   return number(a, x) && number(b, y) && x == y;
 }
 
+int DecimalPlaces(const std::string& text) {
+  std::size_t i = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  const auto digitsFrom = [&](std::size_t from) {
+    i = std::min(text.find_first_not_of("0123456789", from), text.size());
+    return i - from;
+  };
+  if (digitsFrom(i) == 0) return -1;
+  if (i == text.size()) return 0;
+  if (text[i] != '.') return -1;
+  const std::size_t places = digitsFrom(i + 1);
+  return places > 0 && i == text.size() ? static_cast<int>(places) : -1;
+}
+
+std::string WithDecimalPlaces(const std::string& text, int places) {
+  const int has = DecimalPlaces(text);
+  if (has < 0 || has >= places) return text;
+  return text + (has == 0 ? "." : "") + std::string(static_cast<std::size_t>(places - has), '0');
+}
+
 std::string SpanText(std::int32_t first, std::int32_t last) {
   return std::to_string(first) + "-" + std::to_string(last);
 }
@@ -245,8 +286,9 @@ std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, st
                         const std::string& indent) {
   std::vector<std::vector<std::string>> cells;
   cells.push_back({"object", "layer", "image px", "frames", "length", "zoom %", "X", "Y"});
+  const ColumnPlaces places = PlacesOf(rows);
   for (const TableRow& row : rows)
-    cells.push_back(CellsOf(row, rate, scale));
+    cells.push_back(CellsOf(row, rate, scale, places));
   std::vector<std::size_t> widths(cells[0].size(), 0);
   for (const auto& line : cells) {
     for (std::size_t i = 0; i < line.size(); ++i)

@@ -29,8 +29,10 @@ struct TableRow {
   ObjectState After;
 };
 
-// Fixed-width columns; a value that changed shows as "before → after".
-// Lengths are given in frames and in seconds at rate/scale frames per second.
+// Fixed-width columns; a value that changed shows as "before → after". The
+// numbers of a column have as many decimals as its longest one, before and
+// after alike. Lengths are given in frames and in seconds at rate/scale
+// frames per second.
 // Every line starts with `indent`.
 std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, std::int32_t scale,
                         const std::string& indent = "");
@@ -38,6 +40,13 @@ std::string FormatTable(const std::vector<TableRow>& rows, std::int32_t rate, st
 // Whether two item texts hold the same value: equal numbers ("0.00" and
 // "-0.00", "100.00" and "100.000"), or equal texts when either is no number.
 bool SameValue(const std::string& a, const std::string& b);
+
+// The digits after the point of a plain decimal text ("-12.50" has 2, "100"
+// has 0); -1 for any other text.
+int DecimalPlaces(const std::string& text);
+// A plain decimal text with zeros added up to `places` digits after the
+// point, so that texts of one value look alike; any other text as it is.
+std::string WithDecimalPlaces(const std::string& text, int places);
 
 // A span of frames as the printouts show it: "first-last".
 std::string SpanText(std::int32_t first, std::int32_t last);

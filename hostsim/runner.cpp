@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <utility>
 
 #include "hostsim/files.h"
 #include "hostsim/picture_png.h"
@@ -363,7 +364,18 @@ ObjectState Runner::StateOf(const SimObject& object) {
   return s;
 }
 
-void Runner::OpenDialog(DialogAction action, std::int64_t closeAfterMs) {
+std::string Runner::WriteDialogPicture(HWND dialog) {
+  const std::string name = "dialog-line" + std::to_string(line_) + ".png";
+  if (opt_.OutFolder.empty()) return "picture: " + name + " not written: no --out folder";
+  std::string error;
+  if (!WriteWindowPng(wic_.Factory(), dialog, opt_.OutFolder + Wide(name), error)) {
+    return "picture: " + name + " not written: " + error;
+  }
+  ++pictures_;
+  return "picture: " + name + " (the dialog as it showed)";
+}
+
+void Runner::OpenDialog(DialogAction action, std::int64_t closeAfterMs, bool picture) {
   if (!HasDisplay()) {
     Say("skipped: no display to show the settings dialog on (run under xvfb-run or set DISPLAY)");
     return;
@@ -380,7 +392,9 @@ void Runner::OpenDialog(DialogAction action, std::int64_t closeAfterMs) {
   }
   if (action == DialogAction::Wait) Say("the settings dialog is open: close it to go on");
   AllowTime(action == DialogAction::Wait ? kPersonLimitMs : static_cast<DWORD>(closeAfterMs));
-  window_watch::ExpectDialog(action, static_cast<DWORD>(closeAfterMs));
+  window_watch::DialogShown onShown;
+  if (picture) onShown = [this](HWND dialog) { return WriteDialogPicture(dialog); };
+  window_watch::ExpectDialog(action, static_cast<DWORD>(closeAfterMs), std::move(onShown));
   auto result = host_.OpenConfigMenu(mainWindow_);
   for (const std::string& note : window_watch::TakeNotes())
     Say(note);

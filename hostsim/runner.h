@@ -27,6 +27,7 @@ struct Options {
   std::wstring OutFolder;  // empty: no pictures
   std::wstring ScriptPath;
   bool CheckOnly = false;
+  bool Unattended = false;  // nobody can close a dialog
 };
 
 // The printout: UTF-8 text, flushed at once so that it interleaves with the
@@ -77,7 +78,8 @@ class Runner {
   void DeleteObject(const std::string& name);
   std::string ImageSizeText(const SimObject& object);
 
-  void OpenDialog(DialogAction action, std::int64_t closeAfterMs);
+  // With `picture`, a PNG of the dialog as it first shows.
+  void OpenDialog(DialogAction action, std::int64_t closeAfterMs, bool picture);
   void PrintTimeline();
   void PrintTable(const std::string& title);
 
@@ -98,6 +100,8 @@ class Runner {
   // of the files written (or why one could not be) to `names`.
   void WritePictures(const SimObject& object, const TableRow& row, std::vector<std::string>& names);
   static ObjectState StateOf(const SimObject& object);
+  // Writes the dialog's picture; returns the line that reports it.
+  std::string WriteDialogPicture(HWND dialog);
 
   Options opt_;
   Host host_;

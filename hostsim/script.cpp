@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <set>
 
 #include "hostsim/files.h"
 #include "hostsim/host.h"
@@ -194,9 +195,11 @@ bool LineReader::OnOff(std::size_t i) const {
 TimelineSlot LineReader::ReadSlot(std::size_t i, std::string* name) const {
   TimelineSlot at;
   bool haveLayer = false, haveFrame = false;
+  std::set<std::string> given;
   for (; i < t_.size(); i += 2) {
     const std::string& key = t_[i].Text;
     const std::string& value = Word(i + 1, ("the value after " + key).c_str());
+    if (!given.insert(key).second) Fail(Quote(key) + " is given twice: say it once");
     if (key == "layer") {
       at.Layer = static_cast<std::int32_t>(ParseInteger(value, 0, 999, "the layer"));
       haveLayer = true;
@@ -283,9 +286,10 @@ std::wstring DrawItemName(const std::string& scriptName) {
   return std::wstring();
 }
 
-Script ParseScript(const std::string& text, const std::wstring& baseFolder) {
+Script ParseScript(const std::string& text, const std::wstring& baseFolder, bool unattended) {
   Script script;
   ScriptState state;
+  state.Unattended = unattended;
   std::string body = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text;
   const std::wstring base = WithSlash(baseFolder);
 

@@ -61,9 +61,10 @@ struct Script {
 
 // Parses UTF-8 text (a byte-order mark is skipped) and checks it as a whole:
 // syntax, ranges, that pasted files exist (relative paths are taken from
-// `baseFolder`), that names are defined before use and unique, and that the
-// plug-in is loaded before commands that need it.
-Script ParseScript(const std::string& text, const std::wstring& baseFolder);
+// `baseFolder`), that names are defined before use and unique, that the
+// plug-in is loaded before commands that need it, and, when `unattended`,
+// that no dialog waits for a person.
+Script ParseScript(const std::string& text, const std::wstring& baseFolder, bool unattended);
 
 // The command list, as the program's help shows it.
 std::string ScriptHelp();
@@ -103,6 +104,7 @@ struct Token {
 
 // What the checker knows of the lines before the current one.
 struct ScriptState {
+  bool Unattended = false;  // nobody is at the display to close a dialog
   bool Loaded = false;
   std::uint32_t Scene = 0;
   // Counts the lines that let the plug-in act (events, the menu, ...): an
@@ -145,6 +147,7 @@ class LineReader {
   // A file named on the line, made absolute from the script's folder.
   std::wstring FullPathOf(const std::string& file) const;
 
+  bool Unattended() const { return s_.Unattended; }
   bool Loaded() const { return s_.Loaded; }
   void SetLoaded(bool loaded) { s_.Loaded = loaded; }
   void NeedLoaded(const char* command) const;

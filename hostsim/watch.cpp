@@ -1,6 +1,7 @@
 #include "hostsim/watch.h"
 
 #include <set>
+#include <utility>
 
 #include "hostsim/host.h"
 
@@ -21,7 +22,8 @@ struct Watch {
   UINT_PTR Timer = 0;
   ULONGLONG Started = 0;
   bool DialogExpected = false;
-  WPARAM Button = 0;  // 0: a person closes the dialog
+  WPARAM Button = 0;    // 0: a person closes the dialog
+  DialogShown OnShown;  // called once, then emptied
   ULONGLONG PressAt = 0;
   int Presses = 0;  // 1: the script's button, 2: Cancel, 3: ended
   ULONGLONG LastPress = 0;
@@ -100,6 +102,14 @@ void CloseUnexpected(HWND window) {
 
 void DriveDialog(HWND dialog, ULONGLONG now) {
   Watch& w = g_Watch;
+  if (w.OnShown) {
+    // Painted now, whatever the order of the messages that brought it here.
+    RedrawWindow(dialog, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    w.Notes.push_back(w.OnShown(dialog));
+    w.OnShown = nullptr;
+    return;
+  }
   const bool waiting = w.Presses == 0 ? now < w.PressAt : now < w.LastPress + kStillOpenMs;
   if (waiting || w.Presses > 2) return;
   if (w.Presses == 0) {
@@ -138,8 +148,9 @@ void Start() {
   g_Watch.Timer = SetTimer(nullptr, 0, kTickMs, &Tick);
 }
 
-void ExpectDialog(DialogAction action, DWORD afterMs) {
+void ExpectDialog(DialogAction action, DWORD afterMs, DialogShown onShown) {
   g_Watch.DialogExpected = true;
+  g_Watch.OnShown = std::move(onShown);
   g_Watch.Button = action == DialogAction::Ok       ? IDOK
                    : action == DialogAction::Cancel ? IDCANCEL
                                                     : 0;

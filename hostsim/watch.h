@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,11 +31,14 @@ namespace window_watch {
 // Starts watching for the command about to run; the settings dialog is not
 // expected.
 void Start();
+// Called once, when the settings dialog first shows and before anything is
+// pressed; returns a line to report.
+using DialogShown = std::function<std::string(HWND dialog)>;
 // The command opens the settings dialog: `action` is pressed `afterMs`
 // after it shows, or, when the script waits for a person, Cancel after
 // kPersonLimitMs. A dialog still open a second after a press is cancelled,
 // then ended.
-void ExpectDialog(DialogAction action, DWORD afterMs);
+void ExpectDialog(DialogAction action, DWORD afterMs, DialogShown onShown);
 // What was seen and done so far, one line each; the list is emptied.
 std::vector<std::string> TakeNotes();
 // Stops watching.

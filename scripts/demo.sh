@@ -9,7 +9,8 @@
 # before and after (PNG). No display is needed. Only the plug-in and
 # velmora-host are built, as the preset "default" of CMakePresets.json says
 # (the compiler's lines go to BUILD_DIR/build.log), and Wine runs in
-# BUILD_DIR/wine, made on the first run, never in ~/.wine.
+# BUILD_DIR/wine-play, the prefix of the plays, made on the first run, never
+# in ~/.wine, nor in the tests' prefix, whose server a test run stops.
 #
 #   scripts/demo.sh [BUILD_DIR]     (default: build, the folder scripts/test.sh uses)
 set -euo pipefail
@@ -18,9 +19,9 @@ cd "$(dirname "$0")/.."
 
 velmora_ensure_packages
 build=${1:-build}
-velmora_use_wine "$build"
+velmora_use_play_wine "$build"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "Creating a Wine prefix for the demo in $build/wine (once), while it builds ..."
+  echo "Creating a Wine prefix for the demo in $build/wine-play (once), while it builds ..."
 fi
 echo "Building Velmora.aux2 and velmora-host.exe in $build/ (log: $(velmora_build_log "$build")) ..."
 velmora_build_with_prefix "$build" "Velmora velmora-host"

@@ -57,13 +57,21 @@ velmora_build() {
 
 # velmora_use_wine BUILD_DIR [NAME]: every Wine command after this runs in the
 # prefix BUILD_DIR/NAME (default BUILD_DIR/wine, the prefix that the folder's
-# BUILD_DIR/wine-run gives CTest's tests too: cmake/wine-run.in).
+# BUILD_DIR/wine-run gives CTest's tests: cmake/wine-run.in).
 velmora_use_wine() {
   export WINEPREFIX="$PWD/$1/${2:-wine}"
   export WINEDEBUG=-all
   # No Mono or Gecko: nothing here needs them, and their installers would ask.
   # No menu builder: it would add folders to the menus in the user's home.
   export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+}
+
+# velmora_use_play_wine BUILD_DIR: the prefix of the plays and the demo,
+# BUILD_DIR/wine-play. The tests' fixture stops the server of BUILD_DIR/wine
+# when a suite ends, and with it every program running there; in a prefix of
+# their own, a play or the demo runs to its end whatever a test run does.
+velmora_use_play_wine() {
+  velmora_use_wine "$1" wine-play
 }
 
 # velmora_fresh_plugin_folder BUILD_DIR FOLDER: FOLDER emptied and given the
@@ -87,18 +95,35 @@ velmora_create_wine_prefix() {
   ) </dev/null >/dev/null 2>&1 || true
 }
 
+# velmora_locked BUILD_DIR COMMAND...: runs COMMAND while no other script of
+# the project configures or builds in BUILD_DIR (a play started during a test
+# run's build, say): two at once would write the same files.
+velmora_locked() {
+  local dir=$1
+  shift
+  mkdir -p "$dir"
+  (
+    if ! flock -n 9; then
+      echo "Waiting for another build in $dir/ to finish ..." >&2
+      flock 9
+    fi
+    "$@"
+  ) 9>"$dir/.build-lock"
+}
+
 # velmora_build_with_prefix BUILD_DIR "TARGET..." [CMAKE_OPTION...]:
-# configures and builds (no target: everything) while the folder's Wine
-# prefix is made in the background; fails when the build did.
+# configures and builds (no target: everything) while the Wine prefix that
+# velmora_use_wine chose is made in the background; fails when the build did.
 velmora_build_with_prefix() {
   local dir=$1 targets=$2
   shift 2
   mkdir -p "$dir"
-  (velmora_use_wine "$dir" && velmora_create_wine_prefix) &
+  velmora_create_wine_prefix &
   local prefix_job=$!
   local built=0
   # shellcheck disable=SC2086  # the targets are words
-  velmora_configure "$dir" "$@" && velmora_build "$dir" $targets && built=1
+  velmora_locked "$dir" velmora_configure "$dir" "$@" &&
+    velmora_locked "$dir" velmora_build "$dir" $targets && built=1
   wait $prefix_job
   [ $built -eq 1 ]
 }
@@ -113,31 +138,41 @@ velmora_build_preset() {
   (velmora_use_wine "$dir" && velmora_create_wine_prefix) &
   local prefix_job=$!
   local built=0
-  {
-    cmake --preset "$preset" && cmake --build --preset "$preset"
-  } >"$(velmora_build_log "$dir")" 2>&1 && built=1
+  velmora_locked "$dir" bash -c '{ cmake --preset "$1" && cmake --build --preset "$1"; } >"$2" 2>&1' \
+    bash "$preset" "$(velmora_build_log "$dir")" && built=1
   wait $prefix_job
   [ $built -eq 1 ] || velmora_show_failed_build "$dir"
 }
 
-# Starts the prefix's server for a script that runs Wine programs itself
-# (CTest's tests get theirs from the fixture "wine" of tests/CMakeLists.txt).
-# A running server keeps its desktop on the display it was started under; if
-# that display is gone (or there was none), no dialog can open. So a server of
-# this prefix left by an earlier run is stopped and a new one started under
-# the current display. Only this prefix's server: the user's own Wine goes on
-# running.
-velmora_start_wine() {
-  velmora_stop_wine
-  # A persistent server keeps later runs fast. Wine's own services start with
-  # the first program and keep its output open while the server lives: that
-  # program writes nowhere, so no caller's pipe is held.
-  wineserver -p </dev/null >/dev/null 2>&1 || true
-  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+# The settings dialog of a play shows as docs/settings-dialog.png does, in
+# the prefix's own settings only: once a prefix has them, this does nothing.
+velmora_dialog_look() {
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts
+  [ -f "$fonts/marlett.ttf" ] && return 0
+  # The dialog asks for "Yu Gothic UI", which Linux does not have; the caption
+  # falls back on the Japanese system font. Both are drawn with Noto Sans CJK.
+  for face in "Yu Gothic UI" "MS UI Gothic"; do
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Noto Sans CJK JP" /f \
+      </dev/null >/dev/null 2>&1
+  done
+  # Wine draws the frame and the caption itself, so that a virtual display
+  # without a window manager shows them, and a picture of the window holds them.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  # It draws the caption's buttons as characters of Marlett, a font of Wine's
+  # own (Debian's fonts-wine), which only a prefix's own font folder makes it
+  # find; without it the close box shows the letter "r". Copied last: it
+  # marks the prefix as done.
+  mkdir -p "$fonts"
+  cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
 }
 
-velmora_stop_wine() {
-  [ -n "${WINEPREFIX:-}" ] || { echo "velmora_stop_wine: no WINEPREFIX" >&2; return 1; }
-  wineserver -k </dev/null >/dev/null 2>&1 || true
+# A Wine server keeps its desktop on the display it started under, and ends
+# by itself when its last program does. A script that shows a window on its
+# display waits here for a server of the prefix that runs another play or the
+# demo to end: stopping it would end their runs. Only this prefix's server.
+velmora_wait_for_wine() {
+  [ -n "${WINEPREFIX:-}" ] || { echo "velmora_wait_for_wine: no WINEPREFIX" >&2; return 1; }
+  timeout 2 wineserver -w </dev/null >/dev/null 2>&1 && return 0
+  echo "Waiting for another run in $WINEPREFIX to end ..." >&2
   wineserver -w </dev/null >/dev/null 2>&1 || true
 }

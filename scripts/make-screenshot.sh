@@ -18,19 +18,8 @@ velmora_build "$build" velmora_show_dialog
 
 velmora_use_wine "$build" wine-screenshot
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-# The dialog asks for "Yu Gothic UI", which Linux does not have; the caption
-# falls back on the Japanese system font. Both are drawn with Noto Sans CJK.
-for face in "Yu Gothic UI" "MS UI Gothic"; do
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /d "Noto Sans CJK JP" /f \
-    </dev/null >/dev/null 2>&1
-done
-# No window manager runs on the virtual display: Wine then draws the frame and
-# the caption itself.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
-# It draws the caption's buttons as characters of Marlett, a font of Wine's
-# own (Debian's fonts-wine, installed above), which only a prefix's own font
-# folder makes it find; without it the close box shows the letter "r".
-cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+# The Japanese font, Wine's own frame and caption, and its Marlett font.
+velmora_dialog_look
 # Everything so far ran without a display; a desktop started then would be
 # reused and show nothing, so let this Wine session end first.
 wineserver -w

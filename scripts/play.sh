@@ -3,10 +3,12 @@
 # demo/paste.txt: builds only the plug-in and velmora-host in build/ (the
 # compiler's lines go to build/build.log), copies the plug-in into a fresh
 # plug-in folder, build/play/plugins, unless --plugins names one, and runs
-# in the project's Wine prefix, build/wine, with the scripts' environment,
-# so that nothing is written to your home folder. The pictures go to
+# in the Wine prefix of the plays and the demo, build/wine-play (a test run
+# going on beside it cannot stop it), with the scripts' environment, so that
+# nothing is written to your home folder. The pictures go to
 # build/play/pictures unless --out names a folder. A script that opens the
-# settings dialog gets a virtual display when there is no DISPLAY.
+# settings dialog gets a virtual display when there is no DISPLAY; nobody
+# can close a dialog there, so each dialog line must say ok or cancel after.
 #
 #   bash scripts/play.sh SCRIPT [--plugins FOLDER] [--out FOLDER] [--check]
 #   bash scripts/play.sh --help          (this, and velmora-host's commands)
@@ -16,7 +18,7 @@
 # wrong (then nothing has run).
 set -euo pipefail
 
-usage() { sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'; }
+usage() { sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; }
 fail() {
   echo "play.sh: $1" >&2
   exit 2
@@ -48,7 +50,7 @@ cd "$(dirname "$0")/.."
 . scripts/lib.sh
 velmora_ensure_packages
 build=build
-velmora_use_wine "$build"
+velmora_use_play_wine "$build"
 echo "Building Velmora.aux2 and velmora-host.exe in $build/ (log: $(velmora_build_log "$build")) ..." >&2
 velmora_build_with_prefix "$build" "Velmora velmora-host" -DCMAKE_BUILD_TYPE=Release
 host=$build/bin/velmora-host.exe
@@ -60,6 +62,29 @@ if [ -n "$help" ]; then
   exit 0
 fi
 
+if [ ${#check[@]} -gt 0 ]; then
+  # Checked as it will run: without a display, on a virtual one. Without
+  # --plugins velmora-host looks in its own folder, beside the module built.
+  [ -n "${DISPLAY:-}" ] || check+=(--unattended)
+  [ -z "$plugins" ] || check+=(--plugins "$plugins")
+  exec wine "$host" "${check[@]}" "$script"
+fi
+
+# Plays take turns: each empties and fills build/play, and one that opens
+# the dialog needs the prefix's server to itself. The lock stays with this
+# shell: no Wine process gets its descriptor.
+mkdir -p "$build/play"
+exec 8>"$build/play/.lock"
+if ! flock -n 8; then
+  echo "Waiting for another play to end ..." >&2
+  flock 8
+fi
+play() {
+  local status=0
+  "$@" 8>&- || status=$?
+  exit $status
+}
+
 if [ -z "$plugins" ]; then
   plugins=$PWD/$build/play/plugins
   velmora_fresh_plugin_folder "$build" "$plugins"
@@ -68,20 +93,22 @@ if [ -z "$out" ]; then
   out=$PWD/$build/play/pictures
   rm -rf "$out"
 fi
-run=(wine "$host" "${check[@]}" --plugins "$plugins" --out "$out" "$script")
+run=(wine "$host" --plugins "$plugins" --out "$out")
 
-# A server of this prefix keeps the display it started under, so a script
-# that opens the dialog gets a server of its own on the display it runs on.
-if [ ${#check[@]} -gt 0 ] || ! grep -qE '^[[:space:]]*dialog([[:space:]#]|$)' "$script"; then
-  exec "${run[@]}"
+# Only a script that opens the settings dialog needs a display, and a Wine
+# server started on it (a server keeps the display it started under).
+if ! grep -qE '^[[:space:]]*dialog([[:space:]#]|$)' "$script"; then
+  play "${run[@]}" "$script"
 fi
+velmora_ensure_packages fonts-wine
+velmora_dialog_look 8>&-
 if [ -z "${DISPLAY:-}" ]; then
-  echo "The script opens the settings dialog: it runs on a virtual display (xvfb-run)." >&2
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
-    '. scripts/lib.sh; velmora_start_wine; s=0; "$@" || s=$?; velmora_stop_wine; exit $s' bash "${run[@]}"
+  echo "The script opens the settings dialog: it runs on a virtual display (xvfb-run)," \
+    "where only the script can close it." >&2
+  # The server ends before the display does, so that no program sees it go.
+  play xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
+    '. scripts/lib.sh; velmora_wait_for_wine; s=0; "$@" || s=$?; wineserver -w; exit $s' \
+    bash "${run[@]}" --unattended "$script"
 fi
-velmora_start_wine
-status=0
-"${run[@]}" || status=$?
-velmora_stop_wine
-exit $status
+velmora_wait_for_wine
+play "${run[@]}" "$script"

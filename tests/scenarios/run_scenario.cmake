@@ -1,7 +1,8 @@
 # Runs velmora-host.exe on a scenario with a fresh copy of the module in a
 # fresh plug-in folder, and judges the run. Modes:
 #   expect  the script's own expect lines decide: exit 0 and "run passed"
-#   golden  the printout must equal EXPECTED (folder lines left out, WORK's
+#   golden  with LEGACY, if given, as the plug-in folder's Tessling.ini: the
+#           printout must equal EXPECTED (folder lines left out, WORK's
 #           Windows path written WORK), each
 #           "picture=committed file" pair of PICTURES (comma-separated) must
 #           match byte for byte, and each "picture=WIDTHxHEIGHT" of PNG_SIZES
@@ -12,7 +13,8 @@
 #           whose file name cannot name an object)
 #   cli     each case of the table TABLE ("arguments => error") must stop
 #           before the script runs, with exit 2 and the error
-# Variables: MODE HOST EMULATOR MODULE SCRIPT WORK [EXPECTED PICTURES PNG_SIZES TABLE SAMPLES]
+# Variables: MODE HOST EMULATOR MODULE SCRIPT WORK
+#            [EXPECTED LEGACY PICTURES PNG_SIZES TABLE SAMPLES]
 cmake_minimum_required(VERSION 3.25)
 
 function(fresh_plugin_folder)
@@ -21,9 +23,10 @@ function(fresh_plugin_folder)
   file(COPY "${MODULE}" DESTINATION "${WORK}/plugins")
 endfunction()
 
-# Runs the program; sets out, err and rc in the caller.
+# Runs the program, for which nobody is at the display; sets out, err and rc
+# in the caller.
 function(run_host script)
-  execute_process(COMMAND ${EMULATOR} "${HOST}" ${ARGN} "${script}"
+  execute_process(COMMAND ${EMULATOR} "${HOST}" --unattended ${ARGN} "${script}"
                   OUTPUT_VARIABLE o ERROR_VARIABLE e RESULT_VARIABLE r)
   set(out "${o}" PARENT_SCOPE)
   set(err "${e}" PARENT_SCOPE)
@@ -73,6 +76,9 @@ if(MODE STREQUAL "expect")
 
 elseif(MODE STREQUAL "golden")
   fresh_plugin_folder()
+  if(LEGACY)
+    file(COPY_FILE "${LEGACY}" "${WORK}/plugins/Tessling.ini")
+  endif()
   run_host("${SCRIPT}" --plugins "${WORK}/plugins" --out "${WORK}/out")
   message("${out}${err}")
   if(out MATCHES "skipped: no display")
