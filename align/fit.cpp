@@ -5,11 +5,11 @@
 #include <cstring>
 #include <limits>
 
-#include "plugin/decimal_text.h"
-#include "plugin/host_log.h"
-#include "plugin/host_names.h"
+#include "plugin/host/decimal_text.h"
+#include "plugin/host/host_log.h"
+#include "plugin/host/host_names.h"
 #include "plugin/state.h"
-#include "plugin/timeline.h"
+#include "plugin/host/timeline.h"
 
 namespace velmora {
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "align/scene_format.h"
-#include "plugin/host_api.h"
+#include "plugin/host/host_api.h"
 #include "settings/settings.h"
 
 namespace velmora {

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "align/fit.h"
-#include "plugin/guard.h"
-#include "plugin/host_log.h"
-#include "plugin/lifetime.h"
+#include "plugin/host/guard.h"
+#include "plugin/host/host_log.h"
+#include "plugin/host/lifetime.h"
 #include "plugin/state.h"
-#include "plugin/timeline.h"
+#include "plugin/host/timeline.h"
 
 namespace velmora {
 namespace {

@@ -2,7 +2,7 @@
 // found, and the object-menu command over the user's selection.
 #pragma once
 
-#include "plugin/host_api.h"
+#include "plugin/host/host_api.h"
 
 namespace velmora {
 

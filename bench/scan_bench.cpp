@@ -27,9 +27,9 @@
 #include "detect/scan.h"
 #include "detect/survey.h"
 #include "hostsim/host.h"
-#include "plugin/plugin.h"
+#include "plugin/shell.h"
 #include "plugin/state.h"
-#include "plugin/timeline.h"
+#include "plugin/host/timeline.h"
 #include "settings/settings.h"
 
 namespace {

@@ -15,8 +15,8 @@
 
 #include "align/passes.h"
 #include "detect/survey.h"
-#include "plugin/host_text.h"
-#include "plugin/object_id_set.h"
+#include "plugin/host/host_text.h"
+#include "detect/object_id_set.h"
 #include "plugin/state.h"
 
 namespace velmora {

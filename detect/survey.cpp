@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "plugin/decimal_text.h"
-#include "plugin/guard.h"
-#include "plugin/host_names.h"
+#include "plugin/host/decimal_text.h"
+#include "plugin/host/guard.h"
+#include "plugin/host/host_names.h"
 #include "plugin/state.h"
-#include "plugin/timeline.h"
+#include "plugin/host/timeline.h"
 
 namespace velmora {
 namespace {

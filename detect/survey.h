@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/host_api.h"
-#include "plugin/host_text.h"
-#include "plugin/object_id_set.h"
+#include "plugin/host/host_api.h"
+#include "plugin/host/host_text.h"
+#include "detect/object_id_set.h"
 #include "plugin/state.h"
 
 namespace velmora {

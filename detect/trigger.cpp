@@ -5,8 +5,8 @@
 #include "detect/trigger.h"
 
 #include "detect/scan.h"
-#include "plugin/guard.h"
-#include "plugin/lifetime.h"
+#include "plugin/host/guard.h"
+#include "plugin/host/lifetime.h"
 #include "plugin/state.h"
 
 namespace velmora {

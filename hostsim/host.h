@@ -20,8 +20,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "plugin/host_api.h"
-#include "plugin/host_names.h"
+#include "plugin/host/host_api.h"
+#include "plugin/host/host_names.h"
 
 namespace hostsim {
 

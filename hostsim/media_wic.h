@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/host_api.h"
+#include "plugin/host/host_api.h"
 
 struct IWICImagingFactory;
 

@@ -4,9 +4,9 @@
 // Each is noexcept, so that the compiler holds the shell to that promise.
 #include <cstdint>
 
-#include "plugin/guard.h"
-#include "plugin/host_api.h"
-#include "plugin/plugin.h"
+#include "plugin/host/guard.h"
+#include "plugin/host/host_api.h"
+#include "plugin/shell.h"
 #include "plugin/state.h"
 
 using velmora::CommonPluginTable;

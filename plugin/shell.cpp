@@ -1,13 +1,13 @@
 // Start-up, registration with the host and shut-down.
-#include "plugin/plugin.h"
+#include "plugin/shell.h"
 
 #include <cwchar>
 
 #include "align/passes.h"
 #include "detect/trigger.h"
-#include "plugin/host_log.h"
-#include "plugin/host_names.h"
-#include "plugin/lifetime.h"
+#include "plugin/host/host_log.h"
+#include "plugin/host/host_names.h"
+#include "plugin/host/lifetime.h"
 #include "plugin/state.h"
 #include "plugin/version.h"
 #include "settings/settings.h"

@@ -20,8 +20,8 @@
 #include <windows.h>
 
 #include "align/scene_format.h"
-#include "plugin/host_api.h"
-#include "plugin/object_id_set.h"
+#include "plugin/host/host_api.h"
+#include "detect/object_id_set.h"
 #include "settings/settings.h"
 
 namespace velmora {

@@ -5,7 +5,7 @@
 #include <cwchar>
 #include <string>
 
-#include "plugin/decimal_text.h"
+#include "plugin/host/decimal_text.h"
 #include "plugin/state.h"
 
 namespace velmora {

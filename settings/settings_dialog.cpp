@@ -7,8 +7,8 @@
 #include <cwchar>
 #include <string>
 
-#include "plugin/guard.h"
-#include "plugin/lifetime.h"
+#include "plugin/host/guard.h"
+#include "plugin/host/lifetime.h"
 #include "plugin/state.h"
 #include "settings/resource.h"
 #include "settings/settings.h"

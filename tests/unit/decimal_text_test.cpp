@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/decimal_text.h"
+#include "plugin/host/decimal_text.h"
 #include "tests/support/scoped_locale.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include "detect/scan.h"
 #include "detect/trigger.h"
 #include "hostsim/host.h"
-#include "plugin/plugin.h"
+#include "plugin/shell.h"
 #include "plugin/state.h"
 #include "settings/settings.h"
 

@@ -9,7 +9,7 @@
 
 #include "align/fit.h"
 #include "hostsim/host.h"
-#include "plugin/decimal_text.h"
+#include "plugin/host/decimal_text.h"
 #include "plugin/state.h"
 #include "settings/settings.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "plugin/object_id_set.h"
+#include "detect/object_id_set.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "detect/survey.h"
 #include "hostsim/host.h"
-#include "plugin/host_text.h"
+#include "plugin/host/host_text.h"
 #include "plugin/state.h"
 #include "tests/support/scoped_locale.h"
 

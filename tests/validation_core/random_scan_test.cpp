@@ -30,7 +30,7 @@
 #include "align/passes.h"
 #include "detect/scan.h"
 #include "hostsim/host.h"
-#include "plugin/plugin.h"
+#include "plugin/shell.h"
 #include "plugin/state.h"
 #include "settings/settings.h"
 #include "tests/support/scoped_locale.h"

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "plugin/host_api.h"
+#include "plugin/host/host_api.h"
 
 namespace velmora {
 

@@ -9,7 +9,7 @@
 #include <vector>
 #include <xmmintrin.h>
 
-#include "plugin/host_api.h"
+#include "plugin/host/host_api.h"
 
 namespace velmora {
 

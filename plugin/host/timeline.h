@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "plugin/host_api.h"
-#include "plugin/host_names.h"
-#include "plugin/host_text.h"
+#include "plugin/host/host_api.h"
+#include "plugin/host/host_names.h"
+#include "plugin/host/host_text.h"
 
 namespace velmora {
 

@@ -1,4 +1,4 @@
-#include "plugin/lifetime.h"
+#include "plugin/host/lifetime.h"
 
 #include <windows.h>
 

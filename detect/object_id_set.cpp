@@ -1,6 +1,6 @@
 // The slots hold at most three ids in four, so that a probe seldom walks far;
 // doubling at that point leaves them at least three in eight full.
-#include "plugin/object_id_set.h"
+#include "detect/object_id_set.h"
 
 #include <cstdint>
 #include <utility>

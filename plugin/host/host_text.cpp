@@ -1,4 +1,4 @@
-#include "plugin/host_text.h"
+#include "plugin/host/host_text.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "plugin/host_log.h"
+#include "plugin/host/host_log.h"
 
 #include "plugin/state.h"
 

@@ -3,7 +3,7 @@
 // the locale wrote it, replaced by "."; a text to read is handed over without
 // one, its exponent saying where the point stood ("2.5" is read as "25e-1"),
 // so that no locale can read the point differently.
-#include "plugin/decimal_text.h"
+#include "plugin/host/decimal_text.h"
 
 #include <cmath>
 #include <cstdint>
