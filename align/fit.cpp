@@ -8,18 +8,12 @@
 #include "plugin/host/decimal_text.h"
 #include "plugin/host/host_log.h"
 #include "plugin/host/host_names.h"
-#include "plugin/state.h"
 #include "plugin/host/timeline.h"
 
 namespace velmora {
 namespace {
 
 constexpr std::int32_t kMaxFrame = std::numeric_limits<std::int32_t>::max();
-
-// A warning of a job whose lifetime is over would land in the next one's log.
-void Warn(const FitJob& job, const wchar_t* text) {
-  if (state::Lifetime.load() == job.Lifetime) LogWarn(text);
-}
 
 void LengthStep(TimelineAccess* access, ObjectHandle object, const FitJob& job, bool mediaRead,
                 const MediaInfo& media) {
@@ -43,7 +37,7 @@ void LengthStep(TimelineAccess* access, ObjectHandle object, const FitJob& job, 
 
   std::uint32_t placement = access->PlacementOf(object);
   if (access->ReplaceSpan(object, placement, LastFrameFor(span.FirstFrame, wanted)) == 0) {
-    Warn(job, kLengthRefusedWarning);
+    LogWarn(job.BegunIn, kLengthRefusedWarning);
   }
 }
 
@@ -53,7 +47,7 @@ void FitStep(TimelineAccess* access, ObjectHandle object, const FitJob& job, boo
   const PluginSettings& settings = job.Settings;
   if (!mediaRead || media.PixelWidth <= 0 || media.PixelHeight <= 0 || format.Width <= 0 ||
       format.Height <= 0) {
-    Warn(job, kSizeMissingWarning);
+    LogWarn(job.BegunIn, kSizeMissingWarning);
     return;
   }
   Placement p = ComputePlacement(format.Width, format.Height, media.PixelWidth, media.PixelHeight,

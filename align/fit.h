@@ -6,6 +6,7 @@
 
 #include "align/scene_format.h"
 #include "plugin/host/host_api.h"
+#include "plugin/host/lifetime.h"
 #include "settings/settings.h"
 
 namespace velmora {
@@ -49,7 +50,7 @@ Placement ComputePlacement(std::int32_t screenWidth, std::int32_t screenHeight,
 struct FitJob {
   SceneFormat Format;
   PluginSettings Settings;
-  std::uint32_t Lifetime;  // state::Lifetime as the job began
+  Lifetime BegunIn;
 };
 
 // Applies the job's settings to one image object. Runs only inside a host

@@ -6,24 +6,21 @@
 #include <vector>
 
 #include "align/fit.h"
-#include "plugin/host/guard.h"
 #include "plugin/host/host_log.h"
 #include "plugin/host/lifetime.h"
-#include "plugin/state.h"
 #include "plugin/host/timeline.h"
+#include "settings/settings.h"
 
 namespace velmora {
 namespace {
 
-void LogCount(const wchar_t* format, int count) {
+void LogCount(const Lifetime& of, const wchar_t* format, int count) {
   wchar_t line[128];
   std::swprintf(line, 128, format, count);
-  LogInfo(line);
+  LogInfo(of, line);
 }
 
-void PendingPass(TimelineAccess* access, const ScanContext& scan) {
-  const std::set<ObjectId>& pending = *scan.PendingObjects;
-  const FitJob job{scan.Format, state::Settings, scan.Lifetime};
+void PendingPass(TimelineAccess* access, const PendingPassJob& job) {
   int count = 0;
   // A lengthened object still covers the frame after its old end, so the host
   // may hand it out again; fitting it twice would change nothing but would
@@ -32,17 +29,17 @@ void PendingPass(TimelineAccess* access, const ScanContext& scan) {
   std::set<ObjectHandle> fitted;
   ForEachObject(access, access->Info->LastLayer, [&](ObjectHandle object) {
     const ObjectId id = access->GetObjectId(object);
-    // Nothing more is changed for a plug-in that was shut down meanwhile.
-    if (pending.count(id) != 0 && scan.StillCurrent() && fitted.insert(object).second) {
-      FitImage(access, object, job);
+    // Nothing more is begun for a plug-in that was shut down meanwhile.
+    if (job.Pending->count(id) != 0 && !job.Fit.BegunIn.Ended() && fitted.insert(object).second) {
+      FitImage(access, object, job.Fit);
       ++count;
     }
   });
-  if (scan.StillCurrent()) LogCount(kPendingPassMessage, count);
+  LogCount(job.Fit.BegunIn, kPendingPassMessage, count);
 }
 
 void SelectedCommand(TimelineAccess* access) {
-  const FitJob job{SceneFormatOf(*access->Info), state::Settings, state::Lifetime.load()};
+  const FitJob job{SceneFormatOf(*access->Info), state::Settings, Lifetime()};
   std::vector<ObjectHandle> objects;
   const std::int32_t selected = access->SelectedCount();
   for (std::int32_t i = 0; i < selected; ++i) {
@@ -58,22 +55,19 @@ void SelectedCommand(TimelineAccess* access) {
     FitImage(access, object, job);
     ++count;
   }
-  if (state::Lifetime.load() == job.Lifetime) LogCount(kSelectedCommandMessage, count);
+  LogCount(job.BegunIn, kSelectedCommandMessage, count);
 }
 
 }  // namespace
 
 // Out of memory ends the pass or the command where it stands.
 void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
-  ScanContext* scan = state::Scan;
-  if (scan == nullptr || scan->PendingObjects == nullptr) return;
-  scan->PassRan = true;
-  RunGuarded([&] { PendingPass(access, *scan); });
+  if (const PendingPassJob* job = Lent<PendingPassJob>::Take())
+    Enter([&] { PendingPass(access, *job); });
 }
 
 void VELMORA_HOSTCALL AlignSelectedCommand(TimelineAccess* access) {
-  const ModuleInUse inUse;
-  RunGuarded([&] { SelectedCommand(access); });
+  Enter([&] { SelectedCommand(access); });
 }
 
 }  // namespace velmora

@@ -2,6 +2,9 @@
 // found, and the object-menu command over the user's selection.
 #pragma once
 
+#include <set>
+
+#include "align/fit.h"
 #include "plugin/host/host_api.h"
 
 namespace velmora {
@@ -9,8 +12,16 @@ namespace velmora {
 inline constexpr const wchar_t* kPendingPassMessage = L"貼った画像を %d 個揃えました";
 inline constexpr const wchar_t* kSelectedCommandMessage = L"選んだ画像を %d 個揃えました";
 
-// RunEdit callback of the scan: fits the objects whose ids the running scan's
-// context (state::Scan) holds, with its format. Does nothing without them.
+// What the automatic pass fits: the ids a scan found, and what to fit them
+// with. The scan's own, lent to the RunEdit callback (plugin/host/timeline.h).
+struct PendingPassJob {
+  const std::set<ObjectId>* Pending;
+  FitJob Fit;
+  bool Taken = false;
+};
+
+// RunEdit callback of the scan: fits the objects whose ids the job lent to it
+// holds. Does nothing without one.
 void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access);
 // Object-menu handler.
 void VELMORA_HOSTCALL AlignSelectedCommand(TimelineAccess* access);

@@ -24,12 +24,13 @@
 #include <vector>
 
 #include "align/passes.h"
+#include "detect/detect_state.h"
 #include "detect/scan.h"
 #include "detect/survey.h"
 #include "hostsim/host.h"
-#include "plugin/shell.h"
-#include "plugin/state.h"
+#include "plugin/host/host_state.h"
 #include "plugin/host/timeline.h"
+#include "plugin/shell.h"
 #include "settings/settings.h"
 
 namespace {

@@ -14,10 +14,14 @@
 #include <vector>
 
 #include "align/passes.h"
-#include "detect/survey.h"
-#include "plugin/host/host_text.h"
+#include "detect/detect_state.h"
 #include "detect/object_id_set.h"
-#include "plugin/state.h"
+#include "detect/survey.h"
+#include "plugin/host/host_state.h"
+#include "plugin/host/host_text.h"
+#include "plugin/host/lifetime.h"
+#include "plugin/host/timeline.h"
+#include "settings/settings.h"
 
 namespace velmora {
 namespace {
@@ -204,20 +208,14 @@ std::set<ObjectId> PickCandidates(const SurveyFindings& survey, ObjectIdSet& kno
 }
 
 // The pass over the candidates, inside RunEdit; they become known once it
-// has run. False when the host refused it.
-bool AlignCandidates(EditHandle* edit, const TimelineInfo& info, ScanContext& context,
-                     ObjectIdSet& known, std::set<ObjectId> candidates) {
-  state::PendingObjects = std::move(candidates);
-  state::PendingSceneFormat = SceneFormatOf(info);
-  context.PendingObjects = &state::PendingObjects;
-  context.Format = state::PendingSceneFormat;
-  const bool aligned = edit->RunEdit(&AlignPendingPass) != 0;
-  if (!context.StillCurrent()) return true;
-  // A pass the host never ran is repeated like a refused one.
-  if (!aligned || !context.PassRan) return false;
-  // `known` is still valid: nothing has touched the registry since the
-  // lookup, and the pass only reads the candidates.
-  for (ObjectId id : state::PendingObjects)
+// has run. False when the host refused it, or answered without running it.
+bool AlignCandidates(EditHandle* edit, const FitJob& fit, ObjectIdSet& known,
+                     const std::set<ObjectId>& candidates) {
+  PendingPassJob job{&candidates, fit};
+  const bool aligned = RunLending(edit->RunEdit, &AlignPendingPass, job);
+  if (fit.BegunIn.Ended()) return true;
+  if (!aligned) return false;
+  for (ObjectId id : candidates)
     known.insert(id);
   return true;
 }
@@ -230,13 +228,13 @@ bool RunScan() {
 
   if (state::ResetPending.exchange(0) != 0) state::KnownObjects.clear();
 
-  // The host callbacks find this context through state::Scan until RunScan
-  // returns, whichever way it does.
-  ScanContext context;
-  ScanScope scope(context);
+  // The host may pump messages inside its calls and shut the plug-in down
+  // there, or from another thread: a scan whose lifetime has ended starts
+  // nothing more and keeps nothing of what it found.
+  const Lifetime lifetime;
   TimelineInfo info{};
   edit->QueryTimelineInfo(&info, sizeof info);
-  if (!context.StillCurrent()) return true;
+  if (lifetime.Ended()) return true;
   // Judged as it stands, a timeline the host did not describe would get a
   // baseline under the wrong scene and candidates fitted to nothing, which
   // would then count as known for good. Asked again later instead.
@@ -246,27 +244,23 @@ bool RunScan() {
   ObjectIdSet* known = found == state::KnownObjects.end() ? nullptr : &found->second;
   // The scan's own; it goes when the scan ends.
   SurveyFindings survey;
-  context.SurveyLastLayer = info.LastLayer;
-  context.SurveyKnown = known;
-  context.Survey = &survey;
-  const bool surveyed = edit->RunRead(&SurveyTimeline) != 0;
-  // The survey's only while RunRead runs.
-  context.Survey = nullptr;
-  context.SurveyKnown = nullptr;
-  if (!context.StillCurrent()) return true;
+  SurveyJob job{info.LastLayer, known, &survey};
+  const bool surveyed = RunLending(edit->RunRead, &SurveyTimeline, job);
+  if (lifetime.Ended()) return true;
   // A survey that never ran found nothing: taken as done, it would make the
   // scene's first look an empty one, and every image already there new.
-  if (!surveyed || !context.SurveyRan) return false;
+  if (!surveyed) return false;
   // Not repeated: the next host event brings a new scan.
-  if (context.SurveyFailed) return true;
+  if (job.Failed) return true;
 
   if (known == nullptr) {
     LearnBaseline(info.SceneKey, survey.NewObjects);
     return true;
   }
-  std::set<ObjectId> candidates = PickCandidates(survey, *known);
+  const std::set<ObjectId> candidates = PickCandidates(survey, *known);
   if (candidates.empty()) return true;
-  return AlignCandidates(edit, info, context, *known, std::move(candidates));
+  return AlignCandidates(edit, FitJob{SceneFormatOf(info), state::Settings, lifetime}, *known,
+                         candidates);
 }
 
 }  // namespace velmora

@@ -6,9 +6,9 @@ namespace velmora {
 
 // Runs on the message window's thread, one at a time. Reads state::Edit and
 // state::Settings.Auto; empties state::KnownObjects first when
-// state::ResetPending is set, learns into it, and hands the pass its
-// candidates through state::PendingObjects and state::PendingSceneFormat.
-// False when the host refused a callback and the scan must be repeated.
+// state::ResetPending is set, learns into it, and lends the pass its own
+// candidates and scene format. False when the host refused a callback, or
+// answered without running it, and the scan must be repeated.
 bool RunScan();
 
 }  // namespace velmora

@@ -8,9 +8,8 @@
 #include <string_view>
 
 #include "plugin/host/decimal_text.h"
-#include "plugin/host/guard.h"
 #include "plugin/host/host_names.h"
-#include "plugin/state.h"
+#include "plugin/host/lifetime.h"
 #include "plugin/host/timeline.h"
 
 namespace velmora {
@@ -44,26 +43,18 @@ const std::uint8_t* GetCount(const std::uint8_t* at, std::size_t& count) {
   return at;
 }
 
-// The scene's registry as the scan began, or null once the plug-in's
-// lifetime is over: the host may shut it down inside any of its calls, and a
-// new lifetime empties the registry. What the survey finds then is dropped
-// (RunScan), so it goes on as on a scene's first visit.
-const ObjectIdSet* KnownSet(const ScanContext& scan) {
-  return scan.StillCurrent() ? scan.SurveyKnown : nullptr;
-}
-
 // Only the objects new to the scene are listed; a known image leaves its
 // file. Host calls as the walk has always made them: the id, the effects,
 // for an image its placement and its file.
-void SurveyObject(TimelineAccess* access, ObjectHandle object, const ScanContext& scan,
-                  SurveyFindings& findings) {
+void SurveyObject(TimelineAccess* access, ObjectHandle object, const SurveyJob& job) {
+  SurveyFindings& findings = *job.Findings;
+  const ObjectIdSet* known = job.Known;
   const ObjectId id = access->GetObjectId(object);
   // Looked up after the object's other calls, by when its slot is loaded.
-  if (const ObjectIdSet* known = KnownSet(scan)) known->prefetch(id);
+  if (known != nullptr) known->prefetch(id);
   const bool image = IsImageObject(access, object);
   const bool atDefault = image && IsDefaultPlacement(access, object);
   const char* file = image ? ImageFileText(access, object) : nullptr;
-  const ObjectIdSet* known = KnownSet(scan);
   if (known != nullptr && known->contains(id)) {
     findings.KnownFiles.Add(file);
     return;
@@ -74,9 +65,9 @@ void SurveyObject(TimelineAccess* access, ObjectHandle object, const ScanContext
   findings.NewObjects.push_back({id, path.empty() ? nullptr : path.data()});
 }
 
-void SurveyWalk(TimelineAccess* access, const ScanContext& scan, SurveyFindings& findings) {
-  ForEachObject(access, scan.SurveyLastLayer,
-                [&](ObjectHandle object) { SurveyObject(access, object, scan, findings); });
+void SurveyWalk(TimelineAccess* access, const SurveyJob& job) {
+  ForEachObject(access, job.LastLayer,
+                [&](ObjectHandle object) { SurveyObject(access, object, job); });
 }
 
 }  // namespace
@@ -135,11 +126,8 @@ std::uint8_t* KnownImageFiles::Room(std::size_t bytes) {
 }
 
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
-  ScanContext* scan = state::Scan;
-  if (scan == nullptr || scan->Survey == nullptr) return;
-  scan->SurveyRan = true;
-  // A survey cut short (out of memory) is not a list to judge objects by.
-  if (!RunGuarded([&] { SurveyWalk(access, *scan, *scan->Survey); })) scan->SurveyFailed = true;
+  SurveyJob* job = Lent<SurveyJob>::Take();
+  if (job != nullptr && !Enter([&] { SurveyWalk(access, *job); })) job->Failed = true;
 }
 
 bool NumberTextEquals(const char* text, double target) {

@@ -15,10 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "detect/object_id_set.h"
 #include "plugin/host/host_api.h"
 #include "plugin/host/host_text.h"
-#include "detect/object_id_set.h"
-#include "plugin/state.h"
 
 namespace velmora {
 
@@ -67,10 +66,18 @@ struct SurveyFindings {
   KnownImageFiles KnownFiles;           // empty in a scene's first survey
 };
 
-// RunRead callback: walks layers 0..SurveyLastLayer of the running scan's
-// context (state::Scan) into its Survey, judging ids against SurveyKnown
-// while the scan's lifetime lasts. Does nothing without a Survey; sets
-// SurveyFailed when it could not finish.
+// What one survey walks and where it keeps what it finds; the scan's own,
+// lent to the RunRead callback (plugin/host/timeline.h).
+struct SurveyJob {
+  std::int32_t LastLayer;    // layers 0..LastLayer are walked
+  const ObjectIdSet* Known;  // the scene's registry; null on its first look
+  SurveyFindings* Findings;
+  bool Failed = false;  // it could not finish (out of memory): nothing to judge by
+  bool Taken = false;
+};
+
+// RunRead callback: walks the lent job's layers into its findings, judging
+// each id against its registry as it goes. Does nothing without a job.
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access);
 
 // X 0, Y 0, zoom 100 and aspect 0, asked in that order up to the first that

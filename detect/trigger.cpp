@@ -4,10 +4,10 @@
 // else runs on the window's thread, inside its procedure.
 #include "detect/trigger.h"
 
+#include "detect/detect_state.h"
 #include "detect/scan.h"
-#include "plugin/host/guard.h"
+#include "plugin/host/host_state.h"
 #include "plugin/host/lifetime.h"
-#include "plugin/state.h"
 
 namespace velmora {
 namespace {
@@ -17,11 +17,10 @@ void ScanNow(HWND window) {
     SetTimer(window, kRetryTimerId, kRetryDelayMs, nullptr);
     return;
   }
-  const ModuleInUse inUse;
   state::Scanning = true;
   bool done = true;
   // A scan that ran out of memory is not retried.
-  RunGuarded([&] { done = RunScan(); });
+  Enter([&] { done = RunScan(); });
   state::Scanning = false;
   if (!done) SetTimer(window, kRetryTimerId, kRetryDelayMs, nullptr);
 }
@@ -54,7 +53,7 @@ void DestroyOnOwnThread(HWND window) {
   if (!IsWindow(window)) return;
   // The host may unload the module once UninitializePlugin returns: a window
   // that outlives the call would keep the module's procedure and timer.
-  PinModule();
+  lifetime::PinModule();
   // A sent message that timed out may be dropped; a posted one waits for the
   // thread's loop, so the window still goes once its thread answers again.
   PostMessageW(window, kCloseRequest, 0, 0);

@@ -83,7 +83,7 @@ void RunUnload(Runner& r, const std::any&) {
 // ---- format, scene
 
 struct FormatArgs {
-  SceneFormat Format;
+  VideoFormat Format;
 };
 
 std::any ParseFormat(LineReader& line) {
@@ -100,7 +100,7 @@ void RunFormat(Runner& r, const std::any& args) {
 
 struct SceneArgs {
   std::uint32_t Key = 0;
-  std::optional<SceneFormat> Format;  // none: as it is, or the default
+  std::optional<VideoFormat> Format;  // none: as it is, or the default
 };
 
 std::any ParseScene(LineReader& line) {
@@ -120,14 +120,14 @@ void RunScene(Runner& r, const std::any& args) {
   const auto& a = std::any_cast<const SceneArgs&>(args);
   Host& host = r.SimHost();
   bool known = host.FindScene(a.Key) != nullptr;
-  if (!known) host.AddScene(a.Key, SceneFormat{});
+  if (!known) host.AddScene(a.Key, VideoFormat{});
   if (a.Format) host.FindScene(a.Key)->Format = *a.Format;
   host.SwitchScene(a.Key);
   // The selection belongs to the scene that was left.
   host.Select({});
   host.SetFocus(nullptr);
   r.Say(std::string(known ? "back in" : "new") + " scene " + std::to_string(a.Key) + ": " +
-        SceneFormatText(host.CurrentScene().Format, ", "));
+        VideoFormatText(host.CurrentScene().Format, ", "));
 }
 
 // ---- paste, add, delete, item

@@ -327,7 +327,7 @@ Host::Host(std::uint32_t version) : version_(version) {
   logger_.Table.Info = &Thunks::Info;
   logger_.Table.Warn = &Thunks::Warn;
 
-  AddScene(0, SceneFormat{});
+  AddScene(0, VideoFormat{});
 }
 
 Host::~Host() {
@@ -336,7 +336,7 @@ Host::~Host() {
 
 Host* Host::Active() { return g_Active; }
 
-Scene& Host::AddScene(std::uint32_t key, SceneFormat format) {
+Scene& Host::AddScene(std::uint32_t key, VideoFormat format) {
   Scene& scene = scenes_[key];
   scene.Key = key;
   scene.Format = format;
@@ -344,7 +344,7 @@ Scene& Host::AddScene(std::uint32_t key, SceneFormat format) {
 }
 
 void Host::SwitchScene(std::uint32_t key) {
-  if (scenes_.find(key) == scenes_.end()) AddScene(key, SceneFormat{});
+  if (scenes_.find(key) == scenes_.end()) AddScene(key, VideoFormat{});
   current_ = key;
   Invalidate();
 }

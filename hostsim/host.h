@@ -57,7 +57,9 @@ struct SimObject {
   bool ShowsImage() const;
 };
 
-struct SceneFormat {
+// A scene's screen and frame rate as the host keeps them: what its
+// TimelineInfo reports in its first 16 bytes.
+struct VideoFormat {
   std::int32_t Width = 1920;
   std::int32_t Height = 1080;
   std::int32_t Rate = 30;
@@ -66,7 +68,7 @@ struct SceneFormat {
 
 struct Scene {
   std::uint32_t Key = 0;
-  SceneFormat Format;
+  VideoFormat Format;
   // Reported last layer index; by default the highest layer holding an
   // object, or -1 for an empty scene.
   std::optional<std::int32_t> LastLayer;
@@ -109,7 +111,7 @@ class Host {
   velmora::HostLogger* Logger() { return &logger_.Table; }
 
   // ---- the timeline ----
-  Scene& AddScene(std::uint32_t key, SceneFormat format);
+  Scene& AddScene(std::uint32_t key, VideoFormat format);
   void SwitchScene(std::uint32_t key);
   Scene& CurrentScene();
   Scene* FindScene(std::uint32_t key);

@@ -111,7 +111,7 @@ void WriteError(const std::string& text) {
   std::fflush(stderr);
 }
 
-std::string SceneFormatText(const SceneFormat& f, const char* between) {
+std::string VideoFormatText(const VideoFormat& f, const char* between) {
   return std::to_string(f.Width) + "x" + std::to_string(f.Height) + between +
          std::to_string(f.Rate) + "/" + std::to_string(f.Scale) + " fps";
 }
@@ -412,7 +412,7 @@ void Runner::PrintTimeline() {
   std::int32_t lastLayer = -1;
   for (const SimObject* o : objects)
     lastLayer = std::max(lastLayer, o->Layer);
-  Say("scene " + std::to_string(scene.Key) + ": " + SceneFormatText(scene.Format, ", ") + ", " +
+  Say("scene " + std::to_string(scene.Key) + ": " + VideoFormatText(scene.Format, ", ") + ", " +
       std::to_string(objects.size()) + " object(s), last layer " +
       std::to_string(scene.LastLayer.value_or(lastLayer)));
   for (SimObject* o : objects) {
@@ -448,7 +448,7 @@ TableRow Runner::RowOf(const SimObject& object) {
 
 void Runner::WritePictures(const SimObject& object, const TableRow& row,
                            std::vector<std::string>& names) {
-  const SceneFormat& screen = host_.CurrentScene().Format;
+  const VideoFormat& screen = host_.CurrentScene().Format;
   const std::wstring imagePath = Wide(object.Item(kImageEffect, kFileItem).value_or(""));
   PictureInput in;
   in.Name = row.Name;
@@ -494,7 +494,7 @@ void Runner::PrintTable(const std::string& title) {
 
   const Scene& scene = host_.CurrentScene();
   if (!title.empty()) Write("\n  " + title + "\n");
-  Write("  scene " + std::to_string(scene.Key) + ", " + SceneFormatText(scene.Format, " at ") +
+  Write("  scene " + std::to_string(scene.Key) + ", " + VideoFormatText(scene.Format, " at ") +
         "; \"a → b\": before → now, one value: unchanged\n\n");
   Write(FormatTable(rows, scene.Format.Rate, scene.Format.Scale, "  ") + "\n");
   for (const std::string& name : pictures)

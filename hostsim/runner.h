@@ -36,7 +36,7 @@ void Write(const std::string& text);
 void WriteError(const std::string& text);
 
 // "1920x1080, 30/1 fps" with `between` as the ", ".
-std::string SceneFormatText(const SceneFormat& format, const char* between);
+std::string VideoFormatText(const VideoFormat& format, const char* between);
 
 class Runner {
  public:

@@ -146,8 +146,8 @@ std::int64_t ParseInteger(const std::string& text, std::int64_t low, std::int64_
   return value;
 }
 
-SceneFormat ParseSizeAndRate(const std::string& size, const std::string& rate) {
-  SceneFormat format;
+VideoFormat ParseSizeAndRate(const std::string& size, const std::string& rate) {
+  VideoFormat format;
   std::size_t x = size.find_first_of("x×");
   if (x == std::string::npos || x == 0) {
     Fail("the screen size must look like 1920x1080, not " + Quote(size));

@@ -85,7 +85,7 @@ std::int64_t ParseInteger(const std::string& text, std::int64_t low, std::int64_
                           const char* what);
 
 // "1920x1080" (or 1920×1080) and "30000/1001".
-SceneFormat ParseSizeAndRate(const std::string& size, const std::string& rate);
+VideoFormat ParseSizeAndRate(const std::string& size, const std::string& rate);
 
 inline constexpr std::int32_t kDefaultPasteFrames = 120;
 

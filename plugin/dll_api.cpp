@@ -6,8 +6,8 @@
 
 #include "plugin/host/guard.h"
 #include "plugin/host/host_api.h"
+#include "plugin/host/host_state.h"
 #include "plugin/shell.h"
-#include "plugin/state.h"
 
 using velmora::CommonPluginTable;
 using velmora::HostLogger;
@@ -29,22 +29,23 @@ const CommonPluginTable* VELMORA_HOSTCALL GetCommonPluginTable() noexcept {
 }
 
 void VELMORA_HOSTCALL InitializeLogger(HostLogger* logger) noexcept {
-  velmora::RunGuarded([&] { velmora::TakeLogger(logger); });
+  velmora::StartUp([&] { velmora::TakeLogger(logger); });
 }
 
 bool VELMORA_HOSTCALL InitializePlugin(std::uint32_t hostVersion) noexcept {
   // When loading fails the settings stay at their built-in values, and the
   // plug-in still works.
   bool ready = true;
-  velmora::RunGuarded([&] { ready = velmora::Initialize(hostVersion); });
+  velmora::StartUp([&] { ready = velmora::Initialize(hostVersion); });
   return ready;
 }
 
 void VELMORA_HOSTCALL RegisterPlugin(HostTable* host) noexcept {
   if (host == nullptr) return;
-  velmora::RunGuarded([&] { velmora::Register(host); });
+  velmora::StartUp([&] { velmora::Register(host); });
 }
 
+// The shut-down itself, which Enter would count as code in flight.
 void VELMORA_HOSTCALL UninitializePlugin() noexcept {
   velmora::RunGuarded([] { velmora::Uninitialize(); });
 }

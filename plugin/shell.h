@@ -1,11 +1,14 @@
-// The plug-in shell: what the exports hand off to. The host calls them in the
-// order load → InitializeLogger → InitializePlugin → RegisterPlugin →
-// UninitializePlugin → unload; what they keep is in plugin/state.h.
+// The plug-in shell: the start-up, registration and shut-down that the
+// exports (plugin/dll_api.cpp) hand off to. The host calls them in the order
+// load → InitializeLogger → InitializePlugin → RegisterPlugin →
+// UninitializePlugin → unload, but may skip, repeat or reorder them.
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "plugin/host/host_api.h"
+#include "plugin/host/lifetime.h"
 
 namespace velmora {
 
@@ -15,9 +18,23 @@ inline constexpr const wchar_t* kObjectMenuLabel = L"画像の長さと大きさ
 inline constexpr const wchar_t* kConfigMenuLabel = L"Velmora の設定...";
 
 const CommonPluginTable* CommonTable();
-// The three start-up steps each begin with BeginLifetime (plugin/lifetime.h),
-// so that the first after a shut-down starts afresh.
-// Keeps the logger for all later lines.
+
+// Run first by each start-up step: after a shut-down the process-wide state
+// goes back to its load values, as in a module the system has just mapped
+// (the host may be handed the same image, kept mapped, again).
+void BeginLifetime() noexcept;
+
+// How a start-up export enters: the lifetime begins before the call counts
+// as in flight, since one entering after a shut-down would pin the module.
+template <typename Body>
+bool StartUp(Body&& body) noexcept {
+  BeginLifetime();
+  return Enter(std::forward<Body>(body));
+}
+
+// The three start-up steps; each begins the lifetime, so that a caller in the
+// same process (a test) starts as the host does. Keeps the logger for all
+// later lines.
 void TakeLogger(HostLogger* logger);
 // Keeps the host version, loads the settings and logs the load line.
 bool Initialize(std::uint32_t hostVersion);
@@ -26,7 +43,14 @@ bool Initialize(std::uint32_t hostVersion);
 void Register(const HostTable* host);
 // Ends the lifetime, from any thread: the message window goes, an open
 // settings dialog closes as cancelled, and the module stays mapped while code
-// of ours is under way.
+// of ours is in flight.
 void Uninitialize();
+
+// Every process-wide variable of every layer back to its value at load,
+// except the module instance and the message window's, which creating and
+// destroying the window put back; the state then belongs to the current
+// lifetime. Run by BeginLifetime, and by tests, which run many plug-in
+// lifetimes in one process.
+void ResetToLoadValues();
 
 }  // namespace velmora

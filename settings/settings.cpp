@@ -6,7 +6,7 @@
 #include <string>
 
 #include "plugin/host/decimal_text.h"
-#include "plugin/state.h"
+#include "plugin/host/host_state.h"
 
 namespace velmora {
 namespace {

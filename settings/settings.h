@@ -53,7 +53,13 @@ inline constexpr PluginSettings kDefaultSettings = {
 inline constexpr const wchar_t* kSettingsSection = L"Setting";
 inline constexpr const wchar_t* kLegacySettingsName = L"Tessling.ini";
 
-// The process's record is state::Settings.
+namespace state {
+// The settings in use: read whole by LoadSettings (InitializePlugin), replaced
+// whole by a confirmed settings dialog, read directly everywhere else. Its
+// file is found from the module's own path (SettingsFilePath), whichever
+// start-up calls the host made. UI thread.
+inline PluginSettings Settings = kDefaultSettings;
+}  // namespace state
 
 // Finds (migrating from the legacy file when needed) and reads the settings
 // file into state::Settings, replacing the whole record. Never fails.

@@ -7,9 +7,8 @@
 #include <cwchar>
 #include <string>
 
-#include "plugin/host/guard.h"
+#include "plugin/host/host_state.h"
 #include "plugin/host/lifetime.h"
-#include "plugin/state.h"
 #include "settings/resource.h"
 #include "settings/settings.h"
 
@@ -123,14 +122,17 @@ bool Confirm(HWND dialog) {
 }  // namespace
 
 std::intptr_t VELMORA_HOSTCALL OpenSettingsDialog(HWND parent) {
-  const ModuleInUse inUse;
-  // A plug-in that was shut down has no settings to show or keep.
-  const std::uint32_t lifetime = state::Lifetime.load();
-  if (lifetime != state::StateLifetime) return IDCANCEL;
-  // The dialog keeps the lifetime it was opened in: a shut-down may come
-  // before it exists, where nothing can close it.
-  return DialogBoxParamW(state::ModuleInstance, MAKEINTRESOURCEW(kSettingsDialogId), parent,
-                         &SettingsDialogProc, static_cast<LPARAM>(lifetime));
+  std::intptr_t result = IDCANCEL;
+  Enter([&] {
+    // A plug-in that was shut down has no settings to show or keep.
+    const Lifetime opened;
+    if (opened.BeganShutDown()) return;
+    // The dialog keeps the lifetime it was opened in: a shut-down may come
+    // before it exists, where nothing can close it.
+    result = DialogBoxParamW(state::ModuleInstance, MAKEINTRESOURCEW(kSettingsDialogId), parent,
+                             &SettingsDialogProc, static_cast<LPARAM>(opened.Shutdowns()));
+  });
+  return result;
 }
 
 void UpdateControlStates(HWND dialog) {
@@ -154,7 +156,7 @@ namespace {
 // The lifetime the dialog was opened in; a dialog that outlives it keeps
 // nothing, whatever the user presses.
 bool OpenedInThisLifetime(HWND dialog) {
-  return static_cast<std::uint32_t>(GetWindowLongPtrW(dialog, DWLP_USER)) == state::Lifetime.load();
+  return !Lifetime(static_cast<std::uint32_t>(GetWindowLongPtrW(dialog, DWLP_USER))).Ended();
 }
 
 INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -203,7 +205,7 @@ void CloseSettingsDialogs() { EnumWindows(&CloseIfSettingsDialog, 0); }
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   INT_PTR handled = FALSE;
-  RunGuarded([&] { handled = HandleMessage(dialog, message, wParam, lParam); });
+  Enter([&] { handled = HandleMessage(dialog, message, wParam, lParam); });
   return handled;
 }
 

@@ -1,17 +1,17 @@
 #include "plugin/host/host_log.h"
 
-#include "plugin/state.h"
+#include "plugin/host/host_state.h"
 
 namespace velmora {
 
-void LogInfo(const wchar_t* text) {
+void LogInfo(const Lifetime& of, const wchar_t* text) {
   HostLogger* logger = state::Logger;
-  if (logger != nullptr && logger->Info != nullptr) logger->Info(logger, text);
+  if (!of.Ended() && logger != nullptr && logger->Info != nullptr) logger->Info(logger, text);
 }
 
-void LogWarn(const wchar_t* text) {
+void LogWarn(const Lifetime& of, const wchar_t* text) {
   HostLogger* logger = state::Logger;
-  if (logger != nullptr && logger->Warn != nullptr) logger->Warn(logger, text);
+  if (!of.Ended() && logger != nullptr && logger->Warn != nullptr) logger->Warn(logger, text);
 }
 
 }  // namespace velmora

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-namespace velmora {
+namespace velmora::lifetime {
 
 void PinModule() {
   HMODULE self = nullptr;
@@ -10,8 +10,4 @@ void PinModule() {
                      reinterpret_cast<LPCWSTR>(&PinModule), &self);
 }
 
-void BeginLifetime() {
-  if (state::StateLifetime != state::Lifetime.load()) state::ResetToLoadValues();
-}
-
-}  // namespace velmora
+}  // namespace velmora::lifetime

@@ -1,5 +1,6 @@
-// Reading the host's timeline inside a RunRead or RunEdit callback: the one
-// walk over every object, and what makes an object an image.
+// Reading the host's timeline inside a RunRead or RunEdit callback: what a
+// callback works on, the one walk over every object, and what makes an
+// object an image.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,39 @@
 #include "plugin/host/host_text.h"
 
 namespace velmora {
+
+// The host's RunRead and RunEdit callbacks receive nothing but the access
+// table, so what one works on is lent to it for the length of the host call
+// (RunLending); the callback takes it with Take, null outside such a call.
+// UI thread.
+template <typename Job>
+class Lent {
+ public:
+  explicit Lent(Job& job) : previous_(current_) { current_ = &job; }
+  ~Lent() { current_ = previous_; }
+  Lent(const Lent&) = delete;
+  Lent& operator=(const Lent&) = delete;
+
+  // Marks the job taken, for RunLending to see.
+  static Job* Take() {
+    if (current_ != nullptr) current_->Taken = true;
+    return current_;
+  }
+
+ private:
+  static inline Job* current_ = nullptr;
+  Job* previous_;
+};
+
+// Has the host run `callback` through `run` (RunRead or RunEdit) with `job`
+// lent to it? A host may answer yes and never have run it: the callback's
+// Take says whether it did. Job has a bool Taken, false until then.
+template <typename Job>
+bool RunLending(std::uint8_t(VELMORA_HOSTCALL* run)(EditCallback), EditCallback callback,
+                Job& job) {
+  const Lent<Job> lent(job);
+  return run(callback) != 0 && job.Taken;
+}
 
 // Calls visit(object) for each object of layers 0..lastLayer (none when it is
 // negative), layer by layer, each layer from frame 0 in the host's order. Per

@@ -15,7 +15,7 @@ TEST(AlignCommandEndToEnd, RegisteredLabelAndSelectionAligned) {
                                          "[Setting]\r\nSeconds=2\r\nFit=2\r\nAlign=6\r\n"));
   ASSERT_TRUE(installed.Load());
   hostsim::Host host;
-  host.AddScene(3, hostsim::SceneFormat{1920, 1080, 30000, 1001});
+  host.AddScene(3, hostsim::VideoFormat{1920, 1080, 30000, 1001});
   host.SwitchScene(3);
   ASSERT_TRUE(installed.Module().Start(host));
   EXPECT_EQ(host.Registered().ObjectMenuLabel, L"画像の長さと大きさを揃える");

@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "align/passes.h"
+#include "detect/detect_state.h"
 #include "detect/scan.h"
 #include "detect/trigger.h"
 #include "hostsim/host.h"
+#include "plugin/host/host_state.h"
 #include "plugin/shell.h"
-#include "plugin/state.h"
 #include "settings/settings.h"
 
 namespace detecttest {
@@ -66,7 +67,7 @@ class DetectTest : public testing::Test {
   }
 
   void SetUp() override {
-    velmora::state::ResetToLoadValues();
+    velmora::ResetToLoadValues();
     velmora::state::Logger = host_.Logger();
     velmora::Register(host_.Table());
     host_.ClearCalls();
@@ -78,7 +79,7 @@ class DetectTest : public testing::Test {
     host_.OnCallbackEnter = nullptr;
     velmora::Uninitialize();
     hostsim::Host::PumpUntilIdle();
-    velmora::state::ResetToLoadValues();
+    velmora::ResetToLoadValues();
     EXPECT_TRUE(host_.Violations().empty()) << host_.Violations().front();
   }
 

@@ -2,7 +2,7 @@
 // stands in for the module: its instance registers the window class.
 #include <gtest/gtest.h>
 
-#include "plugin/state.h"
+#include "plugin/host/host_state.h"
 
 namespace {
 

@@ -10,7 +10,8 @@
 #include "align/fit.h"
 #include "hostsim/host.h"
 #include "plugin/host/decimal_text.h"
-#include "plugin/state.h"
+#include "plugin/host/host_state.h"
+#include "plugin/shell.h"
 #include "settings/settings.h"
 
 using hostsim::Host;
@@ -156,11 +157,11 @@ TEST(Formatting, FixedTextsKeepNegativeZero) {
 class FitImageTest : public testing::Test {
  protected:
   void SetUp() override {
-    velmora::state::ResetToLoadValues();
+    velmora::ResetToLoadValues();
     velmora::state::Logger = host_.Logger();
-    host_.AddScene(0, hostsim::SceneFormat{1920, 1080, 30, 1});
+    host_.AddScene(0, hostsim::VideoFormat{1920, 1080, 30, 1});
   }
-  void TearDown() override { velmora::state::ResetToLoadValues(); }
+  void TearDown() override { velmora::ResetToLoadValues(); }
 
   // Runs FitImage on `object` inside an edit callback, with the scene's format.
   void Fit(SimObject& object, velmora::SceneFormat format = {1920, 1080, 30, 1}) {
@@ -175,7 +176,7 @@ class FitImageTest : public testing::Test {
   }
 
   static void VELMORA_HOSTCALL Callback(velmora::TimelineAccess* access) {
-    const velmora::FitJob job{format_, velmora::state::Settings, velmora::state::Lifetime.load()};
+    const velmora::FitJob job{format_, velmora::state::Settings, velmora::Lifetime()};
     velmora::FitImage(access, reinterpret_cast<velmora::ObjectHandle>(target_), job);
   }
 

@@ -9,7 +9,9 @@
 
 #include "align/passes.h"
 #include "hostsim/host.h"
-#include "plugin/state.h"
+#include "plugin/host/host_state.h"
+#include "plugin/host/timeline.h"
+#include "plugin/shell.h"
 #include "settings/settings.h"
 
 using hostsim::Host;
@@ -20,22 +22,19 @@ namespace {
 class PassesTest : public testing::Test {
  protected:
   void SetUp() override {
-    velmora::state::ResetToLoadValues();
+    velmora::ResetToLoadValues();
     velmora::state::Logger = host_.Logger();
-    host_.AddScene(0, hostsim::SceneFormat{1920, 1080, 30, 1});
+    host_.AddScene(0, hostsim::VideoFormat{1920, 1080, 30, 1});
     edit_ = host_.Table()->CreateEditHandle();
   }
-  void TearDown() override { velmora::state::ResetToLoadValues(); }
+  void TearDown() override { velmora::ResetToLoadValues(); }
 
   // Runs the automatic pass as a scan does: inside RunEdit, with the ids and
   // the format handed over in the scan's context.
   bool RunPass(const std::set<velmora::ObjectId>& pending,
                velmora::SceneFormat format = {1920, 1080, 30, 1}) {
-    velmora::ScanContext context;
-    context.PendingObjects = &pending;
-    context.Format = format;
-    velmora::ScanScope scope(context);
-    return edit_->RunEdit(&velmora::AlignPendingPass) != 0;
+    velmora::PendingPassJob job{&pending, {format, velmora::state::Settings, velmora::Lifetime()}};
+    return velmora::RunLending(edit_->RunEdit, &velmora::AlignPendingPass, job);
   }
 
   // An image of the configured 90 frames, so only zoom and offset change.
@@ -208,8 +207,7 @@ TEST_F(PassesTest, NothingSelectedNothingFocusedStillLogsZero) {
 }
 
 TEST_F(PassesTest, CommandUsesTheCurrentScenesFormat) {
-  velmora::state::PendingSceneFormat = {100, 100, 1, 1};
-  host_.AddScene(9, hostsim::SceneFormat{960, 540, 60, 1});
+  host_.AddScene(9, hostsim::VideoFormat{960, 540, 60, 1});
   host_.SwitchScene(9);
   SimObject& a = Image(0, 0);
   host_.Select({&a});
@@ -226,7 +224,7 @@ TEST_F(PassesTest, CommandIgnoresAutoAndTheRegistry) {
   ASSERT_TRUE(host_.RunObjectMenuWith(&velmora::AlignSelectedCommand));
   EXPECT_TRUE(Fitted(a));
   EXPECT_EQ(a.Item(hostsim::kDrawEffect, L"X"), "0.00");
-  EXPECT_TRUE(velmora::state::PendingObjects.empty());
+  EXPECT_TRUE(velmora::state::KnownObjects.empty());
 }
 
 }  // namespace

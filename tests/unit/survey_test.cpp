@@ -16,7 +16,7 @@
 #include "detect/survey.h"
 #include "hostsim/host.h"
 #include "plugin/host/host_text.h"
-#include "plugin/state.h"
+#include "plugin/host/timeline.h"
 #include "tests/support/scoped_locale.h"
 
 using hostsim::Host;
@@ -35,15 +35,9 @@ class SurveyTest : public testing::Test {
   std::deque<SurveyRecord> Survey(std::int32_t lastLayer) { return Survey(lastLayer, &noneKnown_); }
   std::deque<SurveyRecord> Survey(std::int32_t lastLayer, const velmora::ObjectIdSet* known) {
     findings_ = std::make_unique<velmora::SurveyFindings>();
-    velmora::ScanContext context;
-    context.SurveyLastLayer = lastLayer;
-    context.SurveyKnown = known;
-    context.Survey = findings_.get();
+    velmora::SurveyJob job{lastLayer, known, findings_.get()};
     host_.ClearCalls();
-    {
-      velmora::ScanScope scope(context);
-      EXPECT_NE(edit_->RunRead(&velmora::SurveyTimeline), 0);
-    }
+    EXPECT_TRUE(velmora::RunLending(edit_->RunRead, &velmora::SurveyTimeline, job));
     calls_ = host_.CallTexts();
     calls_.erase(calls_.begin());  // the RunRead itself
     return findings_->NewObjects;
@@ -234,28 +228,6 @@ TEST_F(SurveyTest, KnownObjectsLeaveOnlyTheirImagesFiles) {
       [&](std::string_view text) { files.push_back(velmora::WideFromUtf8(text.data())); });
   EXPECT_EQ(files, (std::vector<std::wstring>{L"C:\\素材\\a.png", L"C:\\素材\\b.png",
                                               L"C:\\素材\\d.png"}));
-}
-
-// The host may shut the plug-in down inside any call, and a new lifetime
-// empties the registry: from then on the survey no longer looks at it.
-TEST_F(SurveyTest, StopsJudgingOnceTheLifetimeIsOver) {
-  SimObject& first = Image(0, 0, 9, L"C:\\a.png");
-  SimObject& second = Image(1, 0, 9, L"C:\\b.png");
-  SimObject& third = host_.AddObject(2, 0, 9);
-  velmora::ObjectIdSet known;
-  for (const SimObject* o : {&first, &second, &third})
-    known.insert(o->Id);
-  int ids = 0;
-  host_.OnCall = [&](const std::string& op) {
-    if (op == "GetObjectId" && ++ids == 2) velmora::state::Lifetime.fetch_add(1);
-  };
-  const auto records = Survey(2, &known);
-  host_.OnCall = nullptr;
-  velmora::state::Lifetime.fetch_sub(1);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].Id, second.Id);
-  EXPECT_EQ(records[1].Id, third.Id);
-  EXPECT_EQ(findings_->KnownFiles.size(), 1u);
 }
 
 TEST_F(SurveyTest, ObjectEndingBeforeTheAskedFrameIsRecordedAndEndsItsLayer) {
