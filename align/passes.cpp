@@ -62,7 +62,7 @@ void SelectedCommand(TimelineAccess* access) {
 
 // Out of memory ends the pass or the command where it stands.
 void VELMORA_HOSTCALL AlignPendingPass(TimelineAccess* access) {
-  if (const PendingPassJob* job = Lent<PendingPassJob>::Take())
+  if (const PendingPassJob* job = TakeLentJob<PendingPassJob>())
     Enter([&] { PendingPass(access, *job); });
 }
 

@@ -206,7 +206,7 @@ void VisitObject(TimelineAccess* access, ObjectHandle object) {
   ++g_Bare.Images;
   if (velmora::IsDefaultPlacement(access, object)) ++g_Bare.Defaults;
   // Converted as the survey does, into a buffer used again for every path.
-  g_Bare.PathUnits += velmora::ImageFilePath(access, object, g_BarePath).size();
+  g_Bare.PathUnits += g_BarePath.AddWideFromUtf8(velmora::ImageFileText(access, object)).size();
   g_BarePath.Clear();
 }
 

@@ -22,23 +22,22 @@ bool ObjectIdSet::insert(ObjectId id) {
     return true;
   }
   std::size_t slot = 0;
-  if (!slots_.empty()) {
-    slot = Probe(id);
-    if (slots_[slot] == id) return false;
+  if (slots_.SlotCount() != 0) {
+    slot = Find(id);
+    if (slots_[slot] == Word(id)) return false;
   }
-  std::size_t stored = size_ - (holdsFreeSlotId_ ? 1 : 0);
-  if (!FitsIn(stored + 1, slots_.size())) {
-    Rehash(slots_.empty() ? kFewestSlots : slots_.size() * 2);
-    slot = Probe(id);
+  const std::size_t stored = size_ - (holdsFreeSlotId_ ? 1 : 0);
+  if (!FitsIn(stored + 1, slots_.SlotCount())) {
+    Rehash(slots_.SlotCount() == 0 ? kFewestSlots : slots_.SlotCount() * 2);
+    slot = Find(id);
   }
-  slots_[slot] = id;
+  slots_[slot] = Word(id);
   ++size_;
   return true;
 }
 
 void ObjectIdSet::clear() {
-  std::vector<ObjectId>().swap(slots_);
-  shift_ = 64;
+  slots_ = OpenAddressing();
   size_ = 0;
   holdsFreeSlotId_ = false;
 }
@@ -47,17 +46,14 @@ void ObjectIdSet::reserve(std::size_t count) {
   std::size_t slots = kFewestSlots;
   while (!FitsIn(count, slots))
     slots *= 2;
-  if (slots > slots_.size()) Rehash(slots);
+  if (slots > slots_.SlotCount()) Rehash(slots);
 }
 
 void ObjectIdSet::Rehash(std::size_t capacity) {
-  std::vector<ObjectId> previous = std::move(slots_);
-  slots_.assign(capacity, kFreeSlot);
-  shift_ = 64;
-  for (std::size_t n = capacity; n > 1; n /= 2)
-    --shift_;
-  for (ObjectId id : previous) {
-    if (id != kFreeSlot) slots_[Probe(id)] = id;
+  OpenAddressing previous = std::move(slots_);
+  slots_.Reset(capacity);
+  for (std::uint64_t word : previous) {
+    if (word != 0) slots_[Find(static_cast<ObjectId>(word))] = word;
   }
 }
 
@@ -67,19 +63,17 @@ ObjectIdSet::const_iterator ObjectIdSet::begin() const {
 }
 
 const ObjectId* ObjectIdSet::NextStored(const ObjectId* at) const {
-  const ObjectId* end = slots_.data() + slots_.size();
-  const ObjectId* next = at == nullptr || at == &freeSlotId_ ? slots_.data() : at + 1;
+  const ObjectId* end = Stored(slots_.end());
+  const ObjectId* next = at == nullptr || at == &freeSlotId_ ? Stored(slots_.begin()) : at + 1;
   while (next != end && *next == kFreeSlot)
     ++next;
   return next;
 }
 
 void ObjectIdSet::Take(ObjectIdSet& other) {
-  slots_ = std::move(other.slots_);
-  shift_ = std::exchange(other.shift_, 64);
+  slots_ = std::exchange(other.slots_, OpenAddressing());
   size_ = std::exchange(other.size_, 0);
   holdsFreeSlotId_ = std::exchange(other.holdsFreeSlotId_, false);
-  other.slots_.clear();
 }
 
 bool operator==(const ObjectIdSet& a, const ObjectIdSet& b) {

@@ -1,14 +1,14 @@
-// A set of object ids kept in one flat array (open addressing, linear
-// probing): about 8 to 21 bytes per id, where a node-based hash set takes
-// over 50.
+// A set of object ids in one flat array (detect/open_addressing.h): about 8
+// to 21 bytes per id. Why this is ours: std::unordered_set takes over 50
+// bytes per id, and the registry keeps one set per scene for the whole
+// session, which may see hundreds of thousands of objects.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <vector>
-#include <xmmintrin.h>
 
+#include "detect/open_addressing.h"
 #include "plugin/host/host_api.h"
 
 namespace velmora {
@@ -56,18 +56,14 @@ class ObjectIdSet {
   bool insert(ObjectId id);
   bool contains(ObjectId id) const {
     if (id == kFreeSlot) return holdsFreeSlotId_;
-    return !slots_.empty() && slots_[Probe(id)] == id;
+    return slots_.SlotCount() != 0 && slots_[Find(id)] == Word(id);
   }
   // Starts loading the slot where contains(id) looks first, for a lookup a
-  // little later: a large set's slots are mostly not in the cache. The x64
-  // intrinsic, which GCC, Clang and MSVC all know.
-  void prefetch(ObjectId id) const {
-    if (!slots_.empty())
-      _mm_prefetch(reinterpret_cast<const char*>(&slots_[SlotOf(id)]), _MM_HINT_T0);
-  }
+  // little later.
+  void prefetch(ObjectId id) const { slots_.Prefetch(Hash(id)); }
   std::size_t size() const { return size_; }
   // The slots, free or taken: the set's memory is bucket_count() ids.
-  std::size_t bucket_count() const { return slots_.size(); }
+  std::size_t bucket_count() const { return slots_.SlotCount(); }
   bool empty() const { return size_ == 0; }
   // Also gives the memory back.
   void clear();
@@ -76,38 +72,33 @@ class ObjectIdSet {
 
   // In no particular order; invalidated by insert and reserve.
   const_iterator begin() const;
-  const_iterator end() const { return const_iterator(this, slots_.data() + slots_.size()); }
+  const_iterator end() const { return const_iterator(this, Stored(slots_.end())); }
 
   // The same ids, whatever the order they were added in.
   friend bool operator==(const ObjectIdSet& a, const ObjectIdSet& b);
 
  private:
-  // The id that marks a free slot; when it is itself in the set, a flag
-  // says so instead of a slot.
+  // The id a free slot holds; when it is itself in the set, a flag says so
+  // instead of a slot.
   static constexpr ObjectId kFreeSlot = 0;
 
-  std::size_t SlotOf(ObjectId id) const {
-    // Folding the high half in first spreads ids that differ only there; the
-    // multiply then carries every bit into the top bits, which pick the slot.
-    auto bits = static_cast<std::uint64_t>(id);
-    bits ^= bits >> 32;
-    return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
+  static std::uint64_t Word(ObjectId id) { return static_cast<std::uint64_t>(id); }
+  // Folding the high half in first spreads ids that differ only there.
+  static std::uint64_t Hash(ObjectId id) { return Word(id) ^ (Word(id) >> 32); }
+  std::size_t Find(ObjectId id) const {
+    return slots_.Find(Hash(id), [id](std::uint64_t word) { return word == Word(id); });
   }
-  // The slot that holds `id`, or the free one where it would go.
-  std::size_t Probe(ObjectId id) const {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t slot = SlotOf(id);
-    while (slots_[slot] != id && slots_[slot] != kFreeSlot)
-      slot = (slot + 1) & mask;
-    return slot;
+  // A slot's word as the id it holds (the signed and unsigned forms of one
+  // integer type may alias).
+  static const ObjectId* Stored(const std::uint64_t* slot) {
+    return reinterpret_cast<const ObjectId*>(slot);
   }
   void Rehash(std::size_t capacity);
   const ObjectId* NextStored(const ObjectId* at) const;
   void Take(ObjectIdSet& other);
 
-  std::vector<ObjectId> slots_;  // a power of two of them, or none
-  int shift_ = 64;               // 64 less log2 of the slot count
-  std::size_t size_ = 0;         // the ids in slots_, and the free-slot id if held
+  OpenAddressing slots_;
+  std::size_t size_ = 0;  // the ids in slots_, and the free-slot id if held
   bool holdsFreeSlotId_ = false;
   ObjectId freeSlotId_ = kFreeSlot;  // what the iterator shows for that id
 };

@@ -1,7 +1,22 @@
 // The scan behind automatic alignment.
+//
+// Why the scan keeps so little. Every scan walks the whole timeline, and in
+// the host's process a page of fresh memory costs more than the work done on
+// it: a survey that listed every object as a record with its converted path
+// took 77 bytes per object afresh on each scan, and made the survey half as
+// slow again as a bare walk at 100,000 objects. So the survey judges each id
+// against the scene's registry as it walks, and keeps only what the
+// same-file rule needs: the new objects, 16 bytes each; the files of those
+// that may be aligned; and the known images' files as the host's own bytes,
+// front-coded (detect/survey.h). After the walk a known file is converted
+// only when a key of its bytes passes a Bloom filter of the new images'
+// files. That brought the scan's fresh memory to about 6 bytes per object,
+// and its cost beyond a bare walk, the pass aside, to under 10 %
+// (docs/benchmark.md).
 #include "detect/scan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -16,6 +31,7 @@
 #include "align/passes.h"
 #include "detect/detect_state.h"
 #include "detect/object_id_set.h"
+#include "detect/open_addressing.h"
 #include "detect/survey.h"
 #include "plugin/host/host_state.h"
 #include "plugin/host/host_text.h"
@@ -59,38 +75,37 @@ bool EndsInACutCharacter(std::string_view text) {
   return false;
 }
 
-// One bit per key, about 64 bits a file: a first look, far cheaper than a
-// conversion or a hash and a probe, that tells most known images' files from
-// the few new ones.
+// A Bloom filter with one hash function (the key's top bits), about 64 bits
+// a file: a first look, far cheaper than a conversion or a hash and a probe,
+// that tells most known images' files from the few new ones. It may say yes
+// wrongly, never no. Why this is ours: the standard library has no such
+// filter; its packed bits hold this one.
 class KeyBits {
  public:
   explicit KeyBits(std::size_t files) {
     std::size_t bits = 512;
     while (bits < files * 64 && bits < (std::size_t{1} << 16))
       bits *= 2;
-    words_.resize(bits / 64);
-    while (bits > 1) {
-      bits /= 2;
-      --shift_;
-    }
+    bits_.resize(bits);
+    shift_ = 64 - std::countr_zero(bits);
   }
-  void Set(std::uint64_t key) { words_[Bit(key) / 64] |= std::uint64_t{1} << (Bit(key) % 64); }
-  bool Has(std::uint64_t key) const { return (words_[Bit(key) / 64] >> (Bit(key) % 64) & 1) != 0; }
+  void Set(std::uint64_t key) { bits_[static_cast<std::size_t>(key >> shift_)] = true; }
+  bool Has(std::uint64_t key) const { return bits_[static_cast<std::size_t>(key >> shift_)]; }
 
  private:
-  std::size_t Bit(std::uint64_t key) const { return static_cast<std::size_t>(key >> shift_); }
-
-  std::vector<std::uint64_t> words_;
-  int shift_ = 64;  // 64 less log2 of the bits
+  std::vector<bool> bits_;  // the standard library's packed bits
+  int shift_;               // 64 less log2 of the bits
 };
 
 // The files of the new images that may be aligned, each marked once a known
-// image turns out to show it too. Only these few paths go in; every known
+// image turns out to show it too: a hash table with open addressing
+// (detect/open_addressing.h). Only these few paths go in; every known
 // image's file is merely looked up: a key of its bytes first, then, for the
-// few that pass, its conversion, a key of that, a hash and a probe. Open
-// addressing with linear probing, at most half the slots taken, 8 bytes a
-// slot: a larger table is more fresh memory to fault in on every scan. Built
-// only when there are such files.
+// few that pass, its conversion, a key of that, a hash and a probe. A slot's
+// word is the path's hash, its high half, beside the first record added with
+// it and a mark, where std::unordered_map would take a node per path and a
+// copy of it; at most half the slots are taken: a larger table is more fresh
+// memory to fault in on every scan. Built only when there are such files.
 class NewImageFiles {
  public:
   NewImageFiles(const std::deque<SurveyRecord>& records, std::size_t count)
@@ -98,7 +113,7 @@ class NewImageFiles {
     std::size_t slots = 16;
     while (slots < count * 2)
       slots *= 2;
-    slots_.resize(slots);
+    slots_.Reset(slots);
     std::string bytes;
     for (std::size_t i = 0; i < records.size(); ++i) {
       const wchar_t* file = records[i].AlignableFile;
@@ -124,58 +139,38 @@ class NewImageFiles {
       return;
     const std::wstring_view path = converted_.AddWideFromUtf8(text.data());
     if (keys_.Has(TailKey(path.data(), path.size()))) {
-      Slot& slot = slots_[Find(path, HashOf(path))];
-      if (slot.Tag != kFree) slot.Record |= kShown;
+      const std::size_t slot = Find(path);
+      if (slots_[slot] != 0) slots_[slot] |= kShown;
     }
     converted_.Clear();
   }
   // False for a path never added.
-  bool Shown(std::wstring_view path) const {
-    const Slot& slot = slots_[Find(path, HashOf(path))];
-    return slot.Tag != kFree && (slot.Record & kShown) != 0;
-  }
+  bool Shown(std::wstring_view path) const { return (slots_[Find(path)] & kShown) != 0; }
 
  private:
-  struct Slot {
-    std::uint32_t Tag = kFree;  // the path's hash, its high half
-    std::uint32_t Record = 0;   // the first record added with the path, and kShown
-  };
-  static constexpr std::uint32_t kFree = 0;
-  static constexpr std::uint32_t kShown = std::uint32_t{1} << 31;
+  static constexpr std::uint64_t kShown = std::uint64_t{1} << 31;
 
   void Add(std::size_t record) {
     const std::wstring_view path = records_[record].AlignableFile;
     keys_.Set(TailKey(path.data(), path.size()));
+    const std::size_t slot = Find(path);
+    if (slots_[slot] == 0) slots_[slot] = (HashOf(path) >> 32 << 32) | record;
+  }
+  // The slot holding `path`, or the free one where it would go. The hash's
+  // high half is never 0 in a word, so no taken slot looks free.
+  std::size_t Find(std::wstring_view path) const {
     const std::uint64_t hash = HashOf(path);
-    Slot& slot = slots_[Find(path, hash)];
-    if (slot.Tag != kFree) return;
-    slot.Tag = TagOf(hash);
-    slot.Record = static_cast<std::uint32_t>(record);
+    return slots_.Find(hash, [&](std::uint64_t word) {
+      return word >> 32 == hash >> 32 && records_[word & (kShown - 1)].AlignableFile == path;
+    });
   }
-  std::wstring_view FileOf(const Slot& slot) const {
-    return records_[slot.Record & ~kShown].AlignableFile;
-  }
-
   static std::uint64_t HashOf(std::wstring_view path) {
-    return std::hash<std::wstring_view>{}(path);
-  }
-  static std::uint32_t TagOf(std::uint64_t hash) {
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
-    return tag == kFree ? 1 : tag;
-  }
-  // The slot holding `path`, or the free one where it would go: its low
-  // half picks the first slot to look at.
-  std::size_t Find(std::wstring_view path, std::uint64_t hash) const {
-    const std::size_t mask = slots_.size() - 1;
-    const std::uint32_t tag = TagOf(hash);
-    std::size_t at = static_cast<std::size_t>(hash) & mask;
-    while (slots_[at].Tag != kFree && (slots_[at].Tag != tag || FileOf(slots_[at]) != path))
-      at = (at + 1) & mask;
-    return at;
+    const std::uint64_t hash = std::hash<std::wstring_view>{}(path);
+    return hash >> 32 == 0 ? hash | (std::uint64_t{1} << 32) : hash;
   }
 
   const std::deque<SurveyRecord>& records_;
-  std::vector<Slot> slots_;
+  OpenAddressing slots_;
   KeyBits keys_;      // of the files
   KeyBits byteKeys_;  // of their UTF-8 bytes
   bool byteKeysHold_ = true;

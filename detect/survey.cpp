@@ -15,12 +15,8 @@
 namespace velmora {
 namespace {
 
-// Known images' files in blocks that double from a kilobyte up to 64 KB: a
-// small scene takes little, a large one no copying as it grows.
-constexpr std::size_t kFirstBlockBytes = 1024;
-constexpr std::size_t kLargestBlockBytes = std::size_t{64} * 1024;
-// A count is coded 7 bits a byte, low bits first, the high bit set on every
-// byte but the last: at most this many bytes for a size_t.
+// A count is an unsigned LEB128 varint: 7 bits a byte, low bits first, the
+// high bit set on every byte but the last; at most this many for a size_t.
 constexpr std::size_t kLongestCount = 10;
 
 std::uint8_t* PutCount(std::uint8_t* at, std::size_t count) {
@@ -47,7 +43,7 @@ const std::uint8_t* GetCount(const std::uint8_t* at, std::size_t& count) {
 // file. Host calls as the walk has always made them: the id, the effects,
 // for an image its placement and its file.
 void SurveyObject(TimelineAccess* access, ObjectHandle object, const SurveyJob& job) {
-  SurveyFindings& findings = *job.Findings;
+  SurveyFindings& found = *job.Findings;
   const ObjectIdSet* known = job.Known;
   const ObjectId id = access->GetObjectId(object);
   // Looked up after the object's other calls, by when its slot is loaded.
@@ -56,13 +52,13 @@ void SurveyObject(TimelineAccess* access, ObjectHandle object, const SurveyJob& 
   const bool atDefault = image && IsDefaultPlacement(access, object);
   const char* file = image ? ImageFileText(access, object) : nullptr;
   if (known != nullptr && known->contains(id)) {
-    findings.KnownFiles.Add(file);
+    found.KnownFiles.Add(file);
     return;
   }
   // A scene's first survey keeps no file.
   const std::wstring_view path =
-      known != nullptr && atDefault ? findings.NewFiles.AddWideFromUtf8(file) : std::wstring_view();
-  findings.NewObjects.push_back({id, path.empty() ? nullptr : path.data()});
+      known != nullptr && atDefault ? found.NewFiles.AddWideFromUtf8(file) : std::wstring_view();
+  found.NewObjects.push_back({id, path.empty() ? nullptr : path.data()});
 }
 
 void SurveyWalk(TimelineAccess* access, const SurveyJob& job) {
@@ -88,20 +84,18 @@ void KnownImageFiles::Add(const char* text) {
   while (tail < most && text[length - 1 - tail] == last_[last_.size() - 1 - tail])
     ++tail;
   const std::string_view middle(text + head, length - head - tail);
-  std::uint8_t* at = Room(3 * kLongestCount + middle.size());
-  at = PutCount(PutCount(PutCount(at, head), tail), middle.size());
+  std::uint8_t* const room = bytes_.Room(3 * kLongestCount + middle.size());
+  std::uint8_t* at = PutCount(PutCount(PutCount(room, head), tail), middle.size());
   std::memcpy(at, middle.data(), middle.size());
-  Block& block = blocks_.back();
-  block.Used = static_cast<std::size_t>(at + middle.size() - block.Bytes.get());
+  bytes_.Take(static_cast<std::size_t>(at + middle.size() - room));
   last_.replace(head, last_.size() - head - tail, middle);
   ++count_;
 }
 
 void KnownImageFiles::ForEach(const std::function<void(std::string_view)>& visit) const {
   std::string text;
-  for (const Block& block : blocks_) {
-    const std::uint8_t* at = block.Bytes.get();
-    const std::uint8_t* end = at + block.Used;
+  bytes_.ForEachBlock([&](const std::uint8_t* at, std::size_t used) {
+    const std::uint8_t* end = at + used;
     while (at != end) {
       std::size_t head = 0;
       std::size_t tail = 0;
@@ -111,22 +105,11 @@ void KnownImageFiles::ForEach(const std::function<void(std::string_view)>& visit
       at += middle;
       visit(text);
     }
-  }
-}
-
-std::uint8_t* KnownImageFiles::Room(std::size_t bytes) {
-  if (blocks_.empty() || blocks_.back().Capacity - blocks_.back().Used < bytes) {
-    const std::size_t next = blocks_.empty()
-                                 ? kFirstBlockBytes
-                                 : std::min(2 * blocks_.back().Capacity, kLargestBlockBytes);
-    const std::size_t capacity = std::max(next, bytes);
-    blocks_.push_back(Block{std::make_unique_for_overwrite<std::uint8_t[]>(capacity), capacity, 0});
-  }
-  return blocks_.back().Bytes.get() + blocks_.back().Used;
+  });
 }
 
 void VELMORA_HOSTCALL SurveyTimeline(TimelineAccess* access) {
-  SurveyJob* job = Lent<SurveyJob>::Take();
+  SurveyJob* job = TakeLentJob<SurveyJob>();
   if (job != nullptr && !Enter([&] { SurveyWalk(access, *job); })) job->Failed = true;
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "detect/object_id_set.h"
+#include "plugin/host/block_arena.h"
 #include "plugin/host/host_api.h"
 #include "plugin/host/host_text.h"
 
@@ -32,10 +33,13 @@ struct SurveyRecord {
 
 // The image files of the known images, in walk order, for the same-file
 // rule, which only needs each found again among the new images' files. Kept
-// as the host's own texts, each as the bytes between what it shares with
-// the one before it at its start and at its end (images of one folder share
-// their path and mostly their extension), and converted only when looked
-// at: a scan with no new image to align converts none.
+// as the host's own texts, front-coded: each as the length it shares with
+// the one before at its start, the length it shares at its end (images of
+// one folder share their path and mostly their extension), both LEB128
+// varints, and the bytes between; converted only when looked at, so that a
+// scan with no new image to align converts none. Why this is ours: no
+// standard container keeps strings coded against each other, and a vector
+// of strings would take a block of its own per path on every scan.
 class KnownImageFiles {
  public:
   // The host's text; nothing for a null or empty one.
@@ -46,15 +50,9 @@ class KnownImageFiles {
   std::size_t size() const { return count_; }
 
  private:
-  struct Block {
-    std::unique_ptr<std::uint8_t[]> Bytes;
-    std::size_t Capacity = 0;
-    std::size_t Used = 0;
-  };
-  // Room for `bytes` more in the last block, or in a new one.
-  std::uint8_t* Room(std::size_t bytes);
-
-  std::vector<Block> blocks_;
+  // From a kilobyte up to 64 KB: a small scene takes little, a large one no
+  // copying as it grows.
+  BlockArena<std::uint8_t> bytes_{1024, std::size_t{64} * 1024};
   std::string last_;  // the text added last
   std::size_t count_ = 0;
 };

@@ -4,14 +4,10 @@
 // Each is noexcept, so that the compiler holds the shell to that promise.
 #include <cstdint>
 
-#include "plugin/host/guard.h"
 #include "plugin/host/host_api.h"
 #include "plugin/host/host_state.h"
+#include "plugin/host/lifetime.h"
 #include "plugin/shell.h"
-
-using velmora::CommonPluginTable;
-using velmora::HostLogger;
-using velmora::HostTable;
 
 // Thread notifications stay on (no DisableThreadLibraryCalls): a C runtime
 // linked in statically, as MSVC's is here, needs them for its per-thread data.
@@ -24,11 +20,11 @@ extern "C" {
 
 std::uint32_t VELMORA_HOSTCALL RequiredVersion() noexcept { return velmora::kRequiredHostVersion; }
 
-const CommonPluginTable* VELMORA_HOSTCALL GetCommonPluginTable() noexcept {
+const velmora::CommonPluginTable* VELMORA_HOSTCALL GetCommonPluginTable() noexcept {
   return velmora::CommonTable();
 }
 
-void VELMORA_HOSTCALL InitializeLogger(HostLogger* logger) noexcept {
+void VELMORA_HOSTCALL InitializeLogger(velmora::HostLogger* logger) noexcept {
   velmora::StartUp([&] { velmora::TakeLogger(logger); });
 }
 
@@ -40,7 +36,7 @@ bool VELMORA_HOSTCALL InitializePlugin(std::uint32_t hostVersion) noexcept {
   return ready;
 }
 
-void VELMORA_HOSTCALL RegisterPlugin(HostTable* host) noexcept {
+void VELMORA_HOSTCALL RegisterPlugin(velmora::HostTable* host) noexcept {
   if (host == nullptr) return;
   velmora::StartUp([&] { velmora::Register(host); });
 }

@@ -32,18 +32,16 @@ void BeginLifetime() noexcept {
 
 void ResetToLoadValues() {
   lifetime::BeginsAfresh();
-  state::ResetHostValues();
+  state::Logger = nullptr;
+  state::HostVersion = 0;
+  state::Edit = nullptr;
   state::Settings = kDefaultSettings;
   state::ForgetScenes();
 }
 
-void TakeLogger(HostLogger* logger) {
-  BeginLifetime();
-  state::Logger = logger;
-}
+void TakeLogger(HostLogger* logger) { state::Logger = logger; }
 
 bool Initialize(std::uint32_t hostVersion) {
-  BeginLifetime();
   state::HostVersion = hostVersion;
   LoadSettings();
   wchar_t line[128];
@@ -54,7 +52,6 @@ bool Initialize(std::uint32_t hostVersion) {
 }
 
 void Register(const HostTable* host) {
-  BeginLifetime();
   CreateMessageWindow();
   state::Edit = host->CreateEditHandle();
   host->RegisterResetHandler(&RequestReset);

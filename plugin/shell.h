@@ -19,21 +19,20 @@ inline constexpr const wchar_t* kConfigMenuLabel = L"Velmora の設定...";
 
 const CommonPluginTable* CommonTable();
 
-// Run first by each start-up step: after a shut-down the process-wide state
-// goes back to its load values, as in a module the system has just mapped
-// (the host may be handed the same image, kept mapped, again).
+// After a shut-down, the process-wide state back to its load values, as in a
+// module the system has just mapped (the host may be handed the same image,
+// kept mapped, again); nothing otherwise.
 void BeginLifetime() noexcept;
 
-// How a start-up export enters: the lifetime begins before the call counts
-// as in flight, since one entering after a shut-down would pin the module.
+// How a start-up export enters: the lifetime begins first, since a call that
+// enters after a shut-down pins the module, and a new start-up is no such call.
 template <typename Body>
 bool StartUp(Body&& body) noexcept {
   BeginLifetime();
   return Enter(std::forward<Body>(body));
 }
 
-// The three start-up steps; each begins the lifetime, so that a caller in the
-// same process (a test) starts as the host does. Keeps the logger for all
+// The three start-up steps, entered through StartUp. Keeps the logger for all
 // later lines.
 void TakeLogger(HostLogger* logger);
 // Keeps the host version, loads the settings and logs the load line.

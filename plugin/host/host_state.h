@@ -28,11 +28,4 @@ inline std::uint32_t HostVersion = 0;
 // does nothing without it. UI thread.
 inline EditHandle* Edit = nullptr;
 
-// All but the module instance back to their load values.
-inline void ResetHostValues() {
-  Logger = nullptr;
-  HostVersion = 0;
-  Edit = nullptr;
-}
-
 }  // namespace velmora::state

@@ -2,17 +2,11 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstring>
 
 namespace velmora {
 namespace {
-
-// Blocks double from 1 KB, so that a few texts take little, up to 32 KB, well
-// below the blocks the heap leaves to VirtualAlloc.
-constexpr std::size_t kFirstBlockUnits = 512;
-constexpr std::size_t kLargestBlockUnits = std::size_t{16} * 1024;
 
 // Code units of the converted text with its terminator: 0 for a failed
 // conversion, 1 for an empty text.
@@ -61,39 +55,18 @@ std::wstring_view TextArena::AddWideFromUtf8(const char* text) {
   int length = 0;
   wchar_t* at = nullptr;
   if (bytes < INT_MAX) {
-    at = Room(bytes + 1);
+    at = units_.Room(bytes + 1);
     length = MultiByteToWideChar(CP_UTF8, 0, text, -1, at, static_cast<int>(bytes + 1));
   }
   if (length == 0) {
     length = ConvertedUnits(text);
     if (length <= 1) return std::wstring_view();
-    at = Room(static_cast<std::size_t>(length));
+    at = units_.Room(static_cast<std::size_t>(length));
     MultiByteToWideChar(CP_UTF8, 0, text, -1, at, length);
   }
   TerminateAtTheCount(at, length);
-  used_ += static_cast<std::size_t>(length);
+  units_.Take(static_cast<std::size_t>(length));
   return std::wstring_view(at, static_cast<std::size_t>(length - 1));
-}
-
-wchar_t* TextArena::Room(std::size_t units) {
-  while (current_ < blocks_.size() && blocks_[current_].Capacity - used_ < units) {
-    ++current_;
-    used_ = 0;
-  }
-  if (current_ == blocks_.size()) {
-    const std::size_t next = blocks_.empty()
-                                 ? kFirstBlockUnits
-                                 : std::min(2 * blocks_.back().Capacity, kLargestBlockUnits);
-    // A text longer than that gets a block of its own.
-    const std::size_t capacity = std::max(next, units);
-    blocks_.push_back(Block{std::make_unique_for_overwrite<wchar_t[]>(capacity), capacity});
-  }
-  return blocks_[current_].Units.get() + used_;
-}
-
-void TextArena::Clear() {
-  current_ = 0;
-  used_ = 0;
 }
 
 }  // namespace velmora

@@ -1,5 +1,5 @@
 // The plug-in's lifetime, from a start-up export to UninitializePlugin, and
-// the one way the host enters code of ours.
+// the one way the host enters code of ours, the one barrier exceptions stop at.
 //
 // The host may shut the plug-in down on any thread, even inside one of its
 // own calls that code of ours is waiting on, and unload the module right
@@ -15,9 +15,23 @@
 #include <cstdint>
 #include <utility>
 
-#include "plugin/host/guard.h"
-
 namespace velmora {
+
+// Runs body(); true when it returned, false when it threw (out of memory,
+// say), in which case the exception stops here. The host, which calls our
+// callbacks, and the system, which calls our window and dialog procedures,
+// are not C++: an exception reaching either would take the whole
+// application down. The only catch (...) of the plug-in.
+template <typename Body>
+bool RunGuarded(Body&& body) noexcept {
+  try {
+    body();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 namespace lifetime {
 
 // Raised by every UninitializePlugin, on whatever thread.
@@ -83,16 +97,11 @@ class Lifetime {
 // shut-down itself.
 template <typename Body>
 bool Enter(Body&& body) noexcept {
-  struct InFlight {
-    InFlight() {
-      lifetime::CallsInFlight.fetch_add(1);
-      if (lifetime::IsShutDown()) lifetime::PinModule();
-    }
-    ~InFlight() { lifetime::CallsInFlight.fetch_sub(1); }
-    InFlight(const InFlight&) = delete;
-    InFlight& operator=(const InFlight&) = delete;
-  } inFlight;
-  return RunGuarded(std::forward<Body>(body));
+  lifetime::CallsInFlight.fetch_add(1);
+  if (lifetime::IsShutDown()) lifetime::PinModule();
+  const bool returned = RunGuarded(std::forward<Body>(body));
+  lifetime::CallsInFlight.fetch_sub(1);
+  return returned;
 }
 
 }  // namespace velmora

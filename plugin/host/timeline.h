@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
-#include <string_view>
+#include <utility>
 
 #include "plugin/host/host_api.h"
 #include "plugin/host/host_names.h"
@@ -15,36 +15,27 @@
 namespace velmora {
 
 // The host's RunRead and RunEdit callbacks receive nothing but the access
-// table, so what one works on is lent to it for the length of the host call
-// (RunLending); the callback takes it with Take, null outside such a call.
-// UI thread.
+// table, so what one works on is lent to it for the length of the host call.
+// UI thread; null outside such a call.
 template <typename Job>
-class Lent {
- public:
-  explicit Lent(Job& job) : previous_(current_) { current_ = &job; }
-  ~Lent() { current_ = previous_; }
-  Lent(const Lent&) = delete;
-  Lent& operator=(const Lent&) = delete;
-
-  // Marks the job taken, for RunLending to see.
-  static Job* Take() {
-    if (current_ != nullptr) current_->Taken = true;
-    return current_;
-  }
-
- private:
-  static inline Job* current_ = nullptr;
-  Job* previous_;
-};
+inline Job* g_LentJob = nullptr;
 
 // Has the host run `callback` through `run` (RunRead or RunEdit) with `job`
 // lent to it? A host may answer yes and never have run it: the callback's
-// Take says whether it did. Job has a bool Taken, false until then.
+// TakeLentJob says whether it did. Job has a bool Taken, false until then.
 template <typename Job>
 bool RunLending(std::uint8_t(VELMORA_HOSTCALL* run)(EditCallback), EditCallback callback,
                 Job& job) {
-  const Lent<Job> lent(job);
-  return run(callback) != 0 && job.Taken;
+  Job* const outer = std::exchange(g_LentJob<Job>, &job);
+  const bool answered = run(callback) != 0;  // a C function: nothing is thrown through it
+  g_LentJob<Job> = outer;
+  return answered && job.Taken;
+}
+// In the callback: the job lent to it, marked taken, or null.
+template <typename Job>
+Job* TakeLentJob() {
+  if (g_LentJob<Job> != nullptr) g_LentJob<Job>->Taken = true;
+  return g_LentJob<Job>;
 }
 
 // Calls visit(object) for each object of layers 0..lastLayer (none when it is
@@ -87,11 +78,6 @@ inline const char* ImageFileText(TimelineAccess* access, ObjectHandle object) {
 // The image file's path as the host gives it; empty when it gives none.
 inline std::wstring ImageFilePath(TimelineAccess* access, ObjectHandle object) {
   return WideFromUtf8(ImageFileText(access, object));
-}
-// The same path, kept in `texts`.
-inline std::wstring_view ImageFilePath(TimelineAccess* access, ObjectHandle object,
-                                       TextArena& texts) {
-  return texts.AddWideFromUtf8(ImageFileText(access, object));
 }
 
 }  // namespace velmora

@@ -43,7 +43,7 @@ TEST_F(ScanTest, FirstScanOfASceneOnlyLearns) {
   EXPECT_EQ(velmora::state::KnownObjects.size(), 1u);
   EXPECT_TRUE(Untouched(pasted));
   EXPECT_TRUE(host_.InfoLines().empty());
-  EXPECT_EQ(velmora::Lent<velmora::SurveyJob>::Take(), nullptr);
+  EXPECT_EQ(velmora::TakeLentJob<velmora::SurveyJob>(), nullptr);
 }
 
 TEST_F(ScanTest, EmptySceneStillGetsItsBaseline) {
@@ -205,7 +205,7 @@ TEST_P(RefusedScan, ReadChangesNothingButAPendingReset) {
   RefuseRead() = true;
   EXPECT_FALSE(RunScan());
   EXPECT_EQ(velmora::state::KnownObjects, before);
-  EXPECT_EQ(velmora::Lent<velmora::SurveyJob>::Take(), nullptr);
+  EXPECT_EQ(velmora::TakeLentJob<velmora::SurveyJob>(), nullptr);
   EXPECT_EQ(host_.RunEditCount(), 0);
 
   velmora::state::ResetPending.store(1);
@@ -316,6 +316,7 @@ TEST_F(ScanTest, NewLifetimeInsideTheSurveyForgetsTheScenesAtTheNextScan) {
   host_.OnCall = [&](const std::string& op) {
     if (op != "GetObjectId" || ++ids != 1) return;
     velmora::Uninitialize();
+    velmora::BeginLifetime();
     velmora::TakeLogger(host_.Logger());
     velmora::Initialize(host_.Version());
     velmora::Register(host_.Table());

@@ -983,6 +983,7 @@ class HostileScans : public RandomScans {
         break;
       default:
         velmora::Uninitialize();
+        velmora::BeginLifetime();
         velmora::TakeLogger(h.Logger());
         velmora::Initialize(h.Version());
         velmora::Register(h.Table());
