@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
+# shellcheck disable=SC2119  # no packages beyond the usual ones
 velmora_ensure_packages
 dirs=(build-repro-a build-repro-b)
 for d in "${dirs[@]}"; do

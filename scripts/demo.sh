@@ -17,6 +17,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
+# shellcheck disable=SC2119  # no packages beyond the usual ones
 velmora_ensure_packages
 build=${1:-build}
 velmora_use_play_wine "$build"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the project's scripts: installs what the build needs on Debian 12,
 # builds quietly, and runs Wine in a prefix of the build folder's own so that
 # the user's ~/.wine and the Wine servers of their own programs stay untouched.
@@ -115,7 +116,7 @@ velmora_locked() {
 # configures and builds (no target: everything) while the Wine prefix that
 # velmora_use_wine chose is made in the background; fails when the build did.
 velmora_build_with_prefix() {
-  local dir=$1 targets=$2
+  local dir=$1 words=$2
   shift 2
   mkdir -p "$dir"
   velmora_create_wine_prefix &
@@ -123,7 +124,7 @@ velmora_build_with_prefix() {
   local built=0
   # shellcheck disable=SC2086  # the targets are words
   velmora_locked "$dir" velmora_configure "$dir" "$@" &&
-    velmora_locked "$dir" velmora_build "$dir" $targets && built=1
+    velmora_locked "$dir" velmora_build "$dir" $words && built=1
   wait $prefix_job
   [ $built -eq 1 ]
 }
@@ -138,6 +139,7 @@ velmora_build_preset() {
   (velmora_use_wine "$dir" && velmora_create_wine_prefix) &
   local prefix_job=$!
   local built=0
+  # shellcheck disable=SC2016  # the inner shell expands them
   velmora_locked "$dir" bash -c '{ cmake --preset "$1" && cmake --build --preset "$1"; } >"$2" 2>&1' \
     bash "$preset" "$(velmora_build_log "$dir")" && built=1
   wait $prefix_job

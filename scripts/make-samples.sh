@@ -13,7 +13,7 @@ command -v convert >/dev/null || { echo "needs ImageMagick's convert (apt-get in
 out=samples
 mkdir -p "$out"
 # No time stamps or tool comments inside, so that a rerun gives the same bytes.
-clean=(-strip -define png:exclude-chunks=date,time)
+clean=(-strip -define "png:exclude-chunks=date,time")
 
 png() {  # name size colour
   convert -size "$2" "xc:$3" "${clean[@]}" -define png:bit-depth=1 -define png:color-type=3 \

@@ -30,6 +30,7 @@ trap 'rm -rf "$work"; wineserver -k 2>/dev/null || true' EXIT
 # Wine's own lines go to a log, shown when the dialog does not appear. Its
 # server ends before the virtual display does, so that no Wine program sees
 # its display go away and says so.
+# shellcheck disable=SC2016  # the inner shell expands them
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   set -e
   wine "$1/bin/velmora_show_dialog.exe" 4000 >"$2/where.txt" 2>"$2/wine.log" &

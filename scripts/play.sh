@@ -28,7 +28,7 @@ script='' plugins='' out='' help='' check=()
 while [ $# -gt 0 ]; do
   case $1 in
     --plugins | --out)
-      [ $# -ge 2 ] && [ -n "$2" ] || fail "$1 needs a folder after it"
+      if [ $# -lt 2 ] || [ -z "$2" ]; then fail "$1 needs a folder after it"; fi
       # Taken from where you are, before the script moves to the project.
       if [ "$1" = --plugins ]; then plugins=$(realpath -m -- "$2"); else out=$(realpath -m -- "$2"); fi
       shift 2
@@ -106,6 +106,7 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "The script opens the settings dialog: it runs on a virtual display (xvfb-run)," \
     "where only the script can close it." >&2
   # The server ends before the display does, so that no program sees it go.
+  # shellcheck disable=SC2016  # the inner shell expands them
   play xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \
     '. scripts/lib.sh; velmora_wait_for_wine; s=0; "$@" || s=$?; wineserver -w; exit $s' \
     bash "${run[@]}" --unattended "$script"

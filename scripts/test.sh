@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-velmora_ensure_packages clang-format clang-tidy
+velmora_ensure_packages clang-format clang-tidy shellcheck
 
 # The sanitizer build, lint and the first suite run side by side, the first
 # two at low priority: the tests spend much of their time waiting on timers and

@@ -256,7 +256,8 @@ TEST_F(OddOrder, RestartInsideThePassLeavesNoImageHalfFitted) {
       {"PlacementOf", true}, {"ReplaceSpan", true},  {"SetItem", true},
   };
   Load();
-  for (const auto& [op, fitted] : cases) {
+  for (const auto& [name, fitted] : cases) {
+    const std::string op = name;
     SCOPED_TRACE(op);
     ASSERT_TRUE(Module().Start(host));
     Event();  // the scene's first look
