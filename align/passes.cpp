@@ -40,6 +40,8 @@ void PendingPass(TimelineAccess* access, const PendingPassJob& job) {
 
 void SelectedCommand(TimelineAccess* access) {
   const FitJob job{SceneFormatOf(*access->Info), state::Settings, Lifetime()};
+  // A plug-in that was shut down has no settings of its own to fit with.
+  if (job.BegunIn.BeganShutDown()) return;
   std::vector<ObjectHandle> objects;
   const std::int32_t selected = access->SelectedCount();
   for (std::int32_t i = 0; i < selected; ++i) {
@@ -51,6 +53,8 @@ void SelectedCommand(TimelineAccess* access) {
 
   int count = 0;
   for (ObjectHandle object : objects) {
+    // Nothing more is begun for a plug-in that was shut down meanwhile.
+    if (job.BegunIn.Ended()) break;
     if (!IsImageObject(access, object)) continue;
     FitImage(access, object, job);
     ++count;

@@ -36,6 +36,7 @@ void ResetToLoadValues() {
   state::HostVersion = 0;
   state::Edit = nullptr;
   state::Settings = kDefaultSettings;
+  state::SettingsLoaded = false;
   state::ForgetScenes();
 }
 
@@ -52,6 +53,7 @@ bool Initialize(std::uint32_t hostVersion) {
 }
 
 void Register(const HostTable* host) {
+  LoadSettingsOnce();
   CreateMessageWindow();
   state::Edit = host->CreateEditHandle();
   host->RegisterResetHandler(&RequestReset);

@@ -37,8 +37,8 @@ bool StartUp(Body&& body) noexcept {
 void TakeLogger(HostLogger* logger);
 // Keeps the host version, loads the settings and logs the load line.
 bool Initialize(std::uint32_t hostVersion);
-// Creates the message window, keeps the edit handle and registers the
-// handlers and menu entries.
+// Loads the settings if InitializePlugin did not, creates the message
+// window, keeps the edit handle and registers the handlers and menu entries.
 void Register(const HostTable* host);
 // Ends the lifetime, from any thread: the message window goes, an open
 // settings dialog closes as cancelled, and the module stays mapped while code

@@ -114,7 +114,12 @@ std::wstring SettingsFilePath() {
   return SettingsPathForModule(ModuleFilePath(state::ModuleInstance));
 }
 
+void LoadSettingsOnce() {
+  if (!state::SettingsLoaded) LoadSettings();
+}
+
 void LoadSettings() {
+  state::SettingsLoaded = true;
   const std::wstring path = SettingsFilePath();
   if (path.empty()) {
     state::Settings = kDefaultSettings;

@@ -59,11 +59,17 @@ namespace state {
 // file is found from the module's own path (SettingsFilePath), whichever
 // start-up calls the host made. UI thread.
 inline PluginSettings Settings = kDefaultSettings;
+// LoadSettings has run in this lifetime. UI thread.
+inline bool SettingsLoaded = false;
 }  // namespace state
 
 // Finds (migrating from the legacy file when needed) and reads the settings
 // file into state::Settings, replacing the whole record. Never fails.
 void LoadSettings();
+// LoadSettings, unless it has run in this lifetime: a host may register the
+// plug-in without initialising it, and a dialog showing the built-in values
+// would then write them over the user's file.
+void LoadSettingsOnce();
 // Writes the seven keys of state::Settings to the settings file; false when
 // any write failed (a folder the user may not write to, say).
 bool SaveSettings();

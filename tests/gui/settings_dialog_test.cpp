@@ -477,12 +477,12 @@ const SavingCase kSavings[] = {
      "[Setting]\r\nAuto=0\r\nEnabled=0\r\nUnit=1\r\nSeconds=9\r\nFrames=1\r\nFit=3\r\nAlign=2\r\n",
      [](HWND) {},
      {"1", "1", "0", "2.5", "45", "1", "4"}},
-    // The file beside the module all the same, though it was never read.
+    // The file beside the module all the same, read at registration.
     {"RegisteredWithoutInitialize",
      kStartIni,
      nullptr,
      [](HWND d) { SetItemText(d, kSecondsEdit, L"4"); },
-     {"1", "1", "0", "4", "90", "1", "4"},
+     {"1", "1", "0", "4", "45", "1", "4"},
      true},
 };
 

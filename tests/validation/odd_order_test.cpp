@@ -77,8 +77,11 @@ TEST_F(OddOrder, UninitializeBeforeAnythingElse) {
   EXPECT_EQ(CountOps(host, "RunRead"), 1);
 }
 
-TEST_F(OddOrder, RegisterWithoutInitializeWorksWithBuiltInSettings) {
-  // A file that would switch everything off, were it read.
+// Registered without InitializePlugin, the plug-in still works from the
+// user's file: the settings dialog would otherwise show the built-in values
+// and write them over it.
+TEST_F(OddOrder, RegisterWithoutInitializeStillReadsTheSettingsFile) {
+  // A file that switches off the automatic alignment.
   ASSERT_TRUE(testsupport::WriteTextFile(installed.Folder().File(L"Velmora.ini"),
                                          "[Setting]\r\nAuto=0\r\nFit=0\r\nEnabled=0\r\n"));
   Load();
@@ -89,9 +92,8 @@ TEST_F(OddOrder, RegisterWithoutInitializeWorksWithBuiltInSettings) {
   host.AddImage(0, 0, 9, L"C:\\p.png");
   host.ClearCalls();
   Event();
-  // Auto, Enabled and Fit keep their built-in values: aligned, lengthened.
-  EXPECT_TRUE(validation::OnlyOnce(validation::WrittenItem(host, "拡大率"), "36.000"));
-  EXPECT_EQ(CountOps(host, "ReplaceSpan"), 1);
+  EXPECT_TRUE(validation::WrittenItem(host, "拡大率").empty());
+  EXPECT_EQ(CountOps(host, "ReplaceSpan"), 0);
   // No logger was handed over, so nothing is logged.
   EXPECT_TRUE(host.InfoLines().empty());
 }
@@ -251,15 +253,23 @@ TEST_F(OddOrder, ShutdownFromAnotherThreadInsideAHostCallKeepsTheModule) {
 // began it, one not yet begun is left alone, and nothing of the pass reaches
 // the new lifetime's log.
 TEST_F(OddOrder, RestartInsideThePassLeavesNoImageHalfFitted) {
-  const std::pair<const char*, bool> cases[] = {
-      {"GetSpan", false},    {"GetObjectId", false}, {"GetItem", true}, {"ReadMediaInfo", true},
-      {"PlacementOf", true}, {"ReplaceSpan", true},  {"SetItem", true},
-  };
+  struct Case {
+    const char* op;
+    bool fitted, refused;  // refused: ReplaceSpan, whose warning then goes nowhere
+  } const cases[] = {{"GetSpan", false, false},    {"GetObjectId", false, false},
+                     {"GetItem", true, false},     {"ReadMediaInfo", true, false},
+                     {"PlacementOf", true, false}, {"ReplaceSpan", true, false},
+                     {"SetItem", true, false},     {"ReplaceSpan", true, true}};
+  const std::wstring ini = installed.Folder().File(L"Velmora.ini");
   Load();
-  for (const auto& [name, fitted] : cases) {
-    const std::string op = name;
+  for (const Case& c : cases) {
+    const std::string op = c.op;
     SCOPED_TRACE(op);
+    ASSERT_TRUE(testsupport::WriteTextFile(ini, "[Setting]\r\n"));
     ASSERT_TRUE(Module().Start(host));
+    // What the new start-up reads: neither length nor size.
+    ASSERT_TRUE(testsupport::WriteTextFile(ini, "[Setting]\r\nEnabled=0\r\nFit=0\r\n"));
+    host.Refuse.ReplaceSpan = c.refused;
     Event();  // the scene's first look
     SimObject& pasted = host.AddImage(0, 0, 149, L"C:\\p.png");
     bool inPass = false, restarted = false;
@@ -273,14 +283,54 @@ TEST_F(OddOrder, RestartInsideThePassLeavesNoImageHalfFitted) {
     host.ClearLog();
     Event();
     host.OnCall = nullptr;
+    host.Refuse.ReplaceSpan = false;
     EXPECT_TRUE(restarted);
-    EXPECT_EQ(pasted.Length(), fitted ? 90 : 150);
-    EXPECT_EQ(pasted.Item(hostsim::kDrawEffect, hostsim::kZoomItem), fitted ? "36.000" : "100.00");
+    EXPECT_EQ(pasted.Length(), c.fitted && !c.refused ? 90 : 150);
+    EXPECT_EQ(pasted.Item(hostsim::kDrawEffect, hostsim::kZoomItem),
+              c.fitted ? "36.000" : "100.00");
     EXPECT_TRUE(host.WarnLines().empty());
     EXPECT_EQ(host.InfoLines(),
               std::vector<std::wstring>{L"本体バージョン 2011700 で読み込みました"});
     Module().UninitializePlugin();
     host.RemoveObject(pasted.Id);
+  }
+}
+
+// The same for the object-menu command: the image in hand is finished, the
+// next is not begun, and a command the host runs after the shut-down does
+// nothing.
+TEST_F(OddOrder, CommandBeginsNothingForAPluginThatIsGone) {
+  const std::wstring ini = installed.Folder().File(L"Velmora.ini");
+  Load();
+  for (const std::string when : {"restart inside", "shut-down inside", "shut-down before"}) {
+    SCOPED_TRACE(when);
+    ASSERT_TRUE(testsupport::WriteTextFile(ini, "[Setting]\r\n"));
+    ASSERT_TRUE(Module().Start(host));
+    ASSERT_TRUE(testsupport::WriteTextFile(ini, "[Setting]\r\nEnabled=0\r\nFit=0\r\n"));
+    SimObject& a = host.AddImage(0, 0, 149, L"C:\\p.png");
+    SimObject& b = host.AddImage(1, 0, 149, L"C:\\q.png");
+    host.Select({&a, &b});
+    bool done = when == "shut-down before";
+    if (done) Module().UninitializePlugin();
+    host.OnCall = [&](const std::string& call) {
+      if (done || call != "SetItem") return;
+      done = true;
+      Module().UninitializePlugin();
+      if (when == "restart inside") Module().Start(host);
+    };
+    host.ClearLog();
+    ASSERT_TRUE(host.RunObjectMenu());
+    host.OnCall = nullptr;
+    const bool inHand = when != "shut-down before";
+    EXPECT_EQ(a.Item(hostsim::kDrawEffect, hostsim::kZoomItem), inHand ? "36.000" : "100.00");
+    EXPECT_EQ(a.Length(), inHand ? 90 : 150);
+    EXPECT_TRUE(b.Length() == 150 && b.Item(hostsim::kDrawEffect, hostsim::kZoomItem) == "100.00");
+    for (const std::wstring& line : host.InfoLines())
+      EXPECT_EQ(line.find(L"選んだ画像"), std::wstring::npos)
+          << "a count of a plug-in that is gone";
+    Module().UninitializePlugin();
+    host.RemoveObject(a.Id);
+    host.RemoveObject(b.Id);
   }
 }
 
