@@ -179,12 +179,19 @@ void Runner::PrintNewLogAndCalls(std::size_t infoFrom, std::size_t warnFrom,
       Say("call: " + calls[i].Text());
   }
   // The logger keeps the two streams apart; in the printout info comes
-  // before warn within one command.
+  // before warn within one command. The plug-in names its settings files by
+  // their whole paths: its folder is shortened, so that a line reads the
+  // same wherever the folder is.
+  const auto shortened = [&](std::wstring line) {
+    for (std::size_t at; (at = line.find(opt_.PluginFolder)) != std::wstring::npos;)
+      line.replace(at, opt_.PluginFolder.size(), L"<plug-in folder>\\");
+    return Utf8(line);
+  };
   for (std::size_t i = infoFrom; i < host_.InfoLines().size(); ++i) {
-    Say("info: " + Utf8(host_.InfoLines()[i]));
+    Say("info: " + shortened(host_.InfoLines()[i]));
   }
   for (std::size_t i = warnFrom; i < host_.WarnLines().size(); ++i) {
-    Say("warn: " + Utf8(host_.WarnLines()[i]));
+    Say("warn: " + shortened(host_.WarnLines()[i]));
   }
 }
 
@@ -299,6 +306,7 @@ void Runner::SaySettingsInEffect(bool hadSettings, bool hadLegacy) {
   const SettingsText settings = SettingsInEffect(SettingsFile());
   Say(source + ": " + settings.Meaning);
   Say("  " + settings.Keys);
+  if (!settings.NotAsWritten.empty()) Say("  not as written: " + settings.NotAsWritten);
 }
 
 void Runner::Unload() {

@@ -16,11 +16,14 @@ inline constexpr const wchar_t* kLegacySettingsName = L"Tessling.ini";
 bool IsFile(const std::wstring& path);
 
 // The values a load takes from the file (the defaults when it is missing):
-// as keys, "Auto=1 Enabled=1 Unit=0 Seconds=3 Frames=90 Fit=1 Align=4", and
-// in words, "automatic, 3 s, whole image inside, centre".
+// as keys, "Auto=1 Enabled=1 Unit=0 Seconds=3 Frames=90 Fit=1 Align=4", in
+// words, "automatic, 3 s, whole image inside, centre", and the keys whose
+// text the plug-in does not take as written, "Fit=9 → 1, Seconds=2,5 → 2"
+// (it says the same in the host's log).
 struct SettingsText {
   std::string Keys;
   std::string Meaning;
+  std::string NotAsWritten;
 };
 SettingsText SettingsInEffect(const std::wstring& path);
 

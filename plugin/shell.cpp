@@ -44,11 +44,13 @@ void TakeLogger(HostLogger* logger) { state::Logger = logger; }
 
 bool Initialize(std::uint32_t hostVersion) {
   state::HostVersion = hostVersion;
-  LoadSettings();
+  const SettingsNotes notes = LoadSettings();
   wchar_t line[128];
   std::swprintf(line, 128, L"本体バージョン %lu で読み込みました",
                 static_cast<unsigned long>(hostVersion));
   LogInfo(Lifetime(), line);
+  // After the load line, which stays the first.
+  LogSettingsNotes(notes);
   return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -21,6 +22,10 @@ enum SizeMode : std::int32_t {
   kFitHeight = 4,    // the image as high as the screen
 };
 inline constexpr std::int32_t kSizeModeCount = 5;
+// The settings dialog's names of the size modes, in the order of their values.
+inline constexpr const wchar_t* kSizeModeNames[kSizeModeCount] = {
+    L"変えない", L"全体が収まる", L"画面を埋める", L"横幅に合わせる", L"縦幅に合わせる",
+};
 
 // Values of PluginSettings::Align: where the scaled image is pushed when it
 // leaves a margin or sticks out. 3 * row + column, from the top left.
@@ -63,12 +68,22 @@ inline PluginSettings Settings = kDefaultSettings;
 inline bool SettingsLoaded = false;
 }  // namespace state
 
+// What a load has to tell the user: that the earlier release's file was
+// copied (a result), and each key whose text was not taken as written (a
+// warning); empty for a clean file or none.
+struct SettingsNotes {
+  std::wstring Copied;
+  std::vector<std::wstring> Untaken;
+};
+
 // Finds (migrating from the legacy file when needed) and reads the settings
 // file into state::Settings, replacing the whole record. Never fails.
-void LoadSettings();
-// LoadSettings, unless it has run in this lifetime: a host may register the
-// plug-in without initialising it, and a dialog showing the built-in values
-// would then write them over the user's file.
+SettingsNotes LoadSettings();
+// The notes in the host's log, in this lifetime.
+void LogSettingsNotes(const SettingsNotes& notes);
+// LoadSettings and its notes, unless it has run in this lifetime: a host may
+// register the plug-in without initialising it, and a dialog showing the
+// built-in values would then write them over the user's file.
 void LoadSettingsOnce();
 // Writes the seven keys of state::Settings to the settings file; false when
 // any write failed (a folder the user may not write to, say).
@@ -86,14 +101,17 @@ std::wstring SettingsPathForModule(const std::wstring& modulePath);
 // The legacy file in the settings file's folder; empty without a folder.
 std::wstring LegacySettingsPathFor(const std::wstring& settingsPath);
 // Reads the section "Setting" of `path`, every bad value falling back to its
-// default, key by key.
-PluginSettings ReadSettingsFile(const std::wstring& path);
+// default, key by key; a line for `untaken` for each key whose text is not
+// wholly a value of the key's kind, as the platform reads it, in its range.
+PluginSettings ReadSettingsFile(const std::wstring& path,
+                                std::vector<std::wstring>* untaken = nullptr);
 // Writes the seven keys in their fixed order; false when any write failed.
 bool WriteSettingsFile(const std::wstring& path, const PluginSettings& settings);
 
 // The standard decimal conversion (leading blanks, sign, digits, fraction,
-// exponent; the rest ignored; 0 for text that is no number).
-double ParseSeconds(const wchar_t* text);
+// exponent; the rest ignored; 0 for text that is no number). `whole` tells
+// whether all of the text was read.
+double ParseSeconds(const wchar_t* text, bool* whole = nullptr);
 // A usable length in seconds: above zero, and finite so it can become frames.
 bool IsValidSeconds(double seconds);
 // "%g": six significant digits, "." as decimal point whatever the locale.

@@ -20,11 +20,6 @@ static_assert(IDC_ALIGN_LAST - IDC_ALIGN_FIRST + 1 == kAnchorCount,
               "one anchor button per Anchor value, in their order");
 static_assert(kSettingsDialogId == IDD_SETTINGS, "the code opens the template the script defines");
 
-// In the order of the SizeMode values they stand for.
-constexpr const wchar_t* kFitNames[kSizeModeCount] = {
-    L"変えない", L"全体が収まる", L"画面を埋める", L"横幅に合わせる", L"縦幅に合わせる",
-};
-
 constexpr const wchar_t* kMessageCaption = L"Velmora";
 constexpr const wchar_t* kBadSecondsMessage = L"秒数は0より大きい数を入れてください。";
 constexpr const wchar_t* kBadFramesMessage = L"フレーム数は1以上の整数を入れてください。";
@@ -60,7 +55,7 @@ void FillControls(HWND dialog) {
   SetDlgItemTextW(dialog, IDC_SECONDS, text);
   SetDlgItemInt(dialog, IDC_FRAMES, static_cast<UINT>(s.Frames), FALSE);
 
-  for (const wchar_t* name : kFitNames) {
+  for (const wchar_t* name : kSizeModeNames) {
     SendDlgItemMessageW(dialog, IDC_FIT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
   }
   SendDlgItemMessageW(dialog, IDC_FIT, CB_SETCURSEL, static_cast<WPARAM>(s.Fit), 0);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/module_fixture.h"
 
@@ -27,6 +28,56 @@ Applied ApplyOnce(InstalledModule& installed) {
                   image.Item(hostsim::kDrawEffect, hostsim::kZoomItem).value_or("")};
   installed.Module().UninitializePlugin();
   return applied;
+}
+
+// What the host's log says of the settings at load, after the load line: a
+// copy of the earlier release's file, and a warning for each key whose text
+// was not taken as written, with the value used instead; nothing for a clean
+// file or none.
+TEST(SettingsFileEndToEnd, SettingsNotTakenAreSaidAtLoad) {
+  struct Case {
+    const wchar_t* file;  // Velmora.ini or Tessling.ini, or none
+    const char* ini;
+    std::vector<std::pair<std::wstring, std::wstring>> untaken;  // key=text, value used
+  } const cases[] = {
+      {nullptr, "", {}},
+      {L"Velmora.ini",
+       "[Setting]\r\nAuto=0\r\nEnabled=2\r\nUnit=1\r\nSeconds=2.5\r\nFrames=0x10\r\nFit=4\r\n"
+       "Align=8\r\n",
+       {}},
+      {L"Velmora.ini",
+       "[Setting]\r\nAuto=true\r\nUnit=2\r\nSeconds=2,5\r\nFrames=\r\nFit=9\r\nAlign=abc\r\n",
+       {{L"Auto=true", L"0（オフ）"},
+        {L"Unit=2", L"0（秒）"},
+        {L"Seconds=2,5", L"2"},
+        {L"Frames=", L"90"},
+        {L"Fit=9", L"1（全体が収まる）"},
+        {L"Align=abc", L"0（左上）"}}},
+      {L"Tessling.ini", "[Setting]\r\nFit=2\r\n", {}},
+  };
+  for (const Case& c : cases) {
+    InstalledModule installed;
+    const std::wstring path = installed.Folder().File(L"Velmora.ini");
+    if (c.file != nullptr) {
+      ASSERT_TRUE(testsupport::WriteTextFile(installed.Folder().File(c.file), c.ini));
+    }
+    ASSERT_TRUE(installed.Load());
+    hostsim::Host host;
+    ASSERT_TRUE(installed.Module().Start(host));
+    std::vector<std::wstring> info = {L"本体バージョン 2011700 で読み込みました"}, warn;
+    if (c.file != nullptr && std::wstring(c.file) == L"Tessling.ini") {
+      info.push_back(L"以前のリリースの設定ファイル " + installed.Folder().File(c.file) + L" を " +
+                     path + L" にコピーして読み込みました");
+    }
+    for (const auto& [text, used] : c.untaken) {
+      std::wstring line = L"設定ファイル " + path;
+      line.append(L" の ").append(text).append(L" はそのまま使えないため、").append(used);
+      warn.push_back(line.append(used.back() == L'）' ? L"" : L" ").append(L"を使います"));
+    }
+    EXPECT_EQ(host.InfoLines(), info);
+    EXPECT_EQ(host.WarnLines(), warn);
+    installed.Module().UninitializePlugin();
+  }
 }
 
 TEST(SettingsFileEndToEnd, NoFilesGiveDefaultsAndNoFile) {
