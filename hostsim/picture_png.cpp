@@ -397,6 +397,14 @@ HRESULT CaptureWindow(HWND window, Canvas& canvas) {
   return hr;
 }
 
+// The canvas as a PNG file; false, with the reason, when it cannot be written.
+bool WriteCanvas(IWICImagingFactory* factory, const Canvas& canvas, const std::wstring& pngPath,
+                 std::string& error) {
+  const HRESULT hr = EncodePng(factory, canvas, pngPath);
+  if (FAILED(hr)) error = HresultText("writing the PNG", hr);
+  return SUCCEEDED(hr);
+}
+
 }  // namespace
 
 bool WriteWindowPng(IWICImagingFactory* factory, HWND window, const std::wstring& pngPath,
@@ -413,12 +421,7 @@ bool WriteWindowPng(IWICImagingFactory* factory, HWND window, const std::wstring
     error = HresultText("reading the window's pixels", hr);
     return false;
   }
-  hr = EncodePng(factory, canvas, pngPath);
-  if (FAILED(hr)) {
-    error = HresultText("writing the PNG", hr);
-    return false;
-  }
-  return true;
+  return WriteCanvas(factory, canvas, pngPath, error);
 }
 
 bool WritePlacementPng(IWICImagingFactory* factory, const std::wstring& imagePath,
@@ -454,12 +457,7 @@ bool WritePlacementPng(IWICImagingFactory* factory, const std::wstring& imagePat
     error = HresultText("decoding the image", hr);
     return false;
   }
-  hr = EncodePng(factory, canvas, pngPath);
-  if (FAILED(hr)) {
-    error = HresultText("writing the PNG", hr);
-    return false;
-  }
-  return true;
+  return WriteCanvas(factory, canvas, pngPath, error);
 }
 
 }  // namespace hostsim
