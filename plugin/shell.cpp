@@ -43,19 +43,24 @@ void ResetToLoadValues() {
 void TakeLogger(HostLogger* logger) { state::Logger = logger; }
 
 bool Initialize(std::uint32_t hostVersion) {
+  const Lifetime lifetime;
   state::HostVersion = hostVersion;
   const SettingsNotes notes = LoadSettings();
   wchar_t line[128];
   std::swprintf(line, 128, L"本体バージョン %lu で読み込みました",
                 static_cast<unsigned long>(hostVersion));
-  LogInfo(Lifetime(), line);
+  LogInfo(lifetime, line);
   // After the load line, which stays the first.
-  LogSettingsNotes(notes);
+  LogSettingsNotes(lifetime, notes);
   return true;
 }
 
 void Register(const HostTable* host) {
-  LoadSettingsOnce();
+  const Lifetime lifetime;
+  LogSettingsNotes(lifetime, LoadSettings());
+  // A shut-down inside the logger's call: nothing is registered for a
+  // plug-in that is gone.
+  if (lifetime.Ended()) return;
   CreateMessageWindow();
   state::Edit = host->CreateEditHandle();
   host->RegisterResetHandler(&RequestReset);

@@ -21,6 +21,8 @@ int ReadInt(const std::wstring& path, const wchar_t* key, int fallback) {
   return static_cast<int>(GetPrivateProfileIntW(kSettingsSection, key, fallback, path.c_str()));
 }
 
+constexpr std::size_t kLongestText = 63;  // what the dialog's field holds, too
+
 constexpr const wchar_t* kAnchorNames[kAnchorCount] = {
     L"左上", L"上", L"右上", L"左", L"中央", L"右", L"左下", L"下", L"右下",
 };
@@ -63,7 +65,8 @@ class KeyReader {
     const int read = ReadInt(path_, key, fallback);
     const int value = accepted(read) ? read : fallback;
     const std::optional<std::wstring> text = Text(key);
-    if (text && (WholeInteger(*text) != read || !accepted(read))) Note(key, *text, describe(value));
+    if (text && (Cut(*text) || WholeInteger(*text) != read || !accepted(read)))
+      Note(key, *text, describe(value));
     return value;
   }
 
@@ -73,7 +76,8 @@ class KeyReader {
     bool whole = false;
     const double read = ParseSeconds(text->c_str(), &whole);
     const double value = IsValidSeconds(read) ? read : kDefaultSettings.Seconds;
-    if (!whole || !IsValidSeconds(read)) Note(L"Seconds", *text, FormatSeconds(value));
+    if (Cut(*text) || !whole || !IsValidSeconds(read))
+      Note(L"Seconds", *text, FormatSeconds(value));
     return value;
   }
 
@@ -81,11 +85,13 @@ class KeyReader {
   // The key's text as the platform hands it out, as much as the dialog's
   // field holds; nothing without the key (no value holds a line break).
   std::optional<std::wstring> Text(const wchar_t* key) const {
-    wchar_t text[64] = {};
-    GetPrivateProfileStringW(kSettingsSection, key, L"\n", text, 64, path_.c_str());
+    wchar_t text[kLongestText + 1] = {};
+    GetPrivateProfileStringW(kSettingsSection, key, L"\n", text, kLongestText + 1, path_.c_str());
     if (std::wstring_view(text) == L"\n") return std::nullopt;
     return std::wstring(text);
   }
+  // As long as the field holds: what follows, if anything, was not read.
+  static bool Cut(const std::wstring& text) { return text.size() >= kLongestText; }
   void Note(const wchar_t* key, const std::wstring& text, const std::wstring& used) {
     if (untaken_ == nullptr) return;
     // No blank after a closing bracket, as after a number.
@@ -197,13 +203,10 @@ std::wstring SettingsFilePath() {
   return SettingsPathForModule(ModuleFilePath(state::ModuleInstance));
 }
 
-void LoadSettingsOnce() {
-  if (!state::SettingsLoaded) LogSettingsNotes(LoadSettings());
-}
-
 SettingsNotes LoadSettings() {
-  state::SettingsLoaded = true;
   SettingsNotes notes;
+  if (state::SettingsLoaded) return notes;
+  state::SettingsLoaded = true;
   const std::wstring path = SettingsFilePath();
   if (path.empty()) {
     state::Settings = kDefaultSettings;
@@ -220,11 +223,10 @@ SettingsNotes LoadSettings() {
   return notes;
 }
 
-void LogSettingsNotes(const SettingsNotes& notes) {
-  const Lifetime now;
-  if (!notes.Copied.empty()) LogInfo(now, notes.Copied.c_str());
+void LogSettingsNotes(const Lifetime& of, const SettingsNotes& notes) {
+  if (!notes.Copied.empty()) LogInfo(of, notes.Copied.c_str());
   for (const std::wstring& line : notes.Untaken)
-    LogWarn(now, line.c_str());
+    LogWarn(of, line.c_str());
 }
 
 bool SaveSettings() {

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include "plugin/host/lifetime.h"
+
 namespace velmora {
 
 // Values of PluginSettings::Unit. Any value but kUnitFrames reads as seconds.
@@ -77,14 +79,13 @@ struct SettingsNotes {
 };
 
 // Finds (migrating from the legacy file when needed) and reads the settings
-// file into state::Settings, replacing the whole record. Never fails.
+// file into state::Settings, replacing the whole record, once a lifetime:
+// InitializePlugin does, or RegisterPlugin when the host skipped it (a
+// dialog showing the built-in values would then write them over the user's
+// file). Nothing, and no notes, once it has run. Never fails.
 SettingsNotes LoadSettings();
-// The notes in the host's log, in this lifetime.
-void LogSettingsNotes(const SettingsNotes& notes);
-// LoadSettings and its notes, unless it has run in this lifetime: a host may
-// register the plug-in without initialising it, and a dialog showing the
-// built-in values would then write them over the user's file.
-void LoadSettingsOnce();
+// The notes in the host's log, unless `of` has ended.
+void LogSettingsNotes(const Lifetime& of, const SettingsNotes& notes);
 // Writes the seven keys of state::Settings to the settings file; false when
 // any write failed (a folder the user may not write to, say).
 bool SaveSettings();

@@ -53,6 +53,18 @@ TEST(SettingsFileEndToEnd, SettingsNotTakenAreSaidAtLoad) {
         {L"Frames=", L"90"},
         {L"Fit=9", L"1（全体が収まる）"},
         {L"Align=abc", L"0（左上）"}}},
+      {L"Velmora.ini",
+       "[Setting]\r\nAuto=18446744073709551616\r\nUnit=0\r\nSeconds=0\r\nFrames=4294967297\r\n"
+       "Fit=0X3\r\nAlign=-\r\n",
+       {{L"Auto=18446744073709551616", L"0（オフ）"},
+        {L"Seconds=0", L"3"},
+        {L"Frames=4294967297", L"1"},
+        {L"Fit=0X3", L"0（変えない）"},
+        {L"Align=-", L"0（左上）"}}},
+      // Past what is read, the rest of a text is unknown.
+      {L"Velmora.ini",
+       "[Setting]\r\nAuto=0000000000000000000000000000000000000000000000000000000000000001\r\n",
+       {{L"Auto=000000000000000000000000000000000000000000000000000000000000000", L"0（オフ）"}}},
       {L"Tessling.ini", "[Setting]\r\nFit=2\r\n", {}},
   };
   for (const Case& c : cases) {

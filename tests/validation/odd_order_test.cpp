@@ -334,6 +334,40 @@ TEST_F(OddOrder, CommandBeginsNothingForAPluginThatIsGone) {
   }
 }
 
+// The host shuts the plug-in down inside a line it logs at load about its
+// settings file: a registration without InitializePlugin registers nothing
+// more, and a plug-in started again inside the load line gets no line of the
+// one before.
+TEST_F(OddOrder, ShutdownInsideALoadLineEndsTheLoad) {
+  const std::wstring ini = installed.Folder().File(L"Velmora.ini");
+  for (const std::string inside : {"Warn", "Info"}) {
+    SCOPED_TRACE(inside);
+    ASSERT_TRUE(testsupport::WriteTextFile(ini, "[Setting]\r\nFit=9\r\n"));
+    Load();
+    host.ClearLog();
+    bool done = false;
+    host.OnCall = [&](const std::string& call) {
+      if (done || call != inside) return;
+      done = true;
+      Module().UninitializePlugin();
+      if (inside == "Warn") return;
+      ASSERT_TRUE(testsupport::WriteTextFile(ini, "[Setting]\r\nFit=2\r\n"));
+      ASSERT_TRUE(Module().Start(host));
+    };
+    Module().InitializeLogger(host.Logger());
+    if (inside == "Warn") Register();  // the host skipped InitializePlugin
+    if (inside == "Info") Module().InitializePlugin(host.Version());
+    host.OnCall = nullptr;
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(host.WarnLines().size() == (inside == "Warn" ? 1u : 0u));
+    EXPECT_EQ(MessageWindows(kWindowClass), inside == "Warn" ? 0 : 1);
+    EXPECT_EQ(host.Registered().EditHandlesCreated, inside == "Warn" ? 0 : 1);
+    Module().UninitializePlugin();
+    host.ForgetRegistrations();
+    Module().Unload();
+  }
+}
+
 // After a shut-down that had to keep the module mapped, loading the file
 // again gives the same image back: it must start as a fresh one, with no
 // memory of the scene and no logger it was not given.
