@@ -21,6 +21,10 @@ void LogCount(const Lifetime& of, const wchar_t* format, int count) {
 }
 
 void PendingPass(TimelineAccess* access, const PendingPassJob& job) {
+  // The settings as they stand when the pass begins; the host may have run
+  // the dialog inside RunEdit before it.
+  FitJob fit = job.Fit;
+  fit.Settings = state::Settings;
   int count = 0;
   // A lengthened object still covers the frame after its old end, so the host
   // may hand it out again; fitting it twice would change nothing but would
@@ -30,12 +34,12 @@ void PendingPass(TimelineAccess* access, const PendingPassJob& job) {
   ForEachObject(access, access->Info->LastLayer, [&](ObjectHandle object) {
     const ObjectId id = access->GetObjectId(object);
     // Nothing more is begun for a plug-in that was shut down meanwhile.
-    if (job.Pending->count(id) != 0 && !job.Fit.BegunIn.Ended() && fitted.insert(object).second) {
-      FitImage(access, object, job.Fit);
+    if (job.Pending->count(id) != 0 && !fit.BegunIn.Ended() && fitted.insert(object).second) {
+      FitImage(access, object, fit);
       ++count;
     }
   });
-  LogCount(job.Fit.BegunIn, kPendingPassMessage, count);
+  LogCount(fit.BegunIn, kPendingPassMessage, count);
 }
 
 void SelectedCommand(TimelineAccess* access) {
@@ -53,9 +57,9 @@ void SelectedCommand(TimelineAccess* access) {
 
   int count = 0;
   for (ObjectHandle object : objects) {
+    if (!IsImageObject(access, object)) continue;
     // Nothing more is begun for a plug-in that was shut down meanwhile.
     if (job.BegunIn.Ended()) break;
-    if (!IsImageObject(access, object)) continue;
     FitImage(access, object, job);
     ++count;
   }

@@ -12,8 +12,10 @@ namespace velmora {
 inline constexpr const wchar_t* kPendingPassMessage = L"貼った画像を %d 個揃えました";
 inline constexpr const wchar_t* kSelectedCommandMessage = L"選んだ画像を %d 個揃えました";
 
-// What the automatic pass fits: the ids a scan found, and what to fit them
-// with. The scan's own, lent to the RunEdit callback (plugin/host/timeline.h).
+// What the automatic pass fits: the ids a scan found, and the scene's format
+// and the lifetime to fit them in (the settings are taken as the pass
+// begins). The scan's own, lent to the RunEdit callback
+// (plugin/host/timeline.h).
 struct PendingPassJob {
   const std::set<ObjectId>* Pending;
   FitJob Fit;

@@ -227,6 +227,9 @@ bool RunScan() {
   // there, or from another thread: a scan whose lifetime has ended starts
   // nothing more and keeps nothing of what it found.
   const Lifetime lifetime;
+  // The window may have taken the request just before a shut-down on
+  // another thread.
+  if (lifetime.BeganShutDown()) return true;
   TimelineInfo info{};
   edit->QueryTimelineInfo(&info, sizeof info);
   if (lifetime.Ended()) return true;

@@ -58,11 +58,14 @@ bool Initialize(std::uint32_t hostVersion) {
 void Register(const HostTable* host) {
   const Lifetime lifetime;
   LogSettingsNotes(lifetime, LoadSettings());
-  // A shut-down inside the logger's call: nothing is registered for a
-  // plug-in that is gone.
+  // The host may shut the plug-in down, and start it again, inside its
+  // calls: nothing more is registered for a plug-in that is gone, nor its
+  // edit handle kept over the new lifetime's.
   if (lifetime.Ended()) return;
   CreateMessageWindow();
-  state::Edit = host->CreateEditHandle();
+  EditHandle* edit = host->CreateEditHandle();
+  if (lifetime.Ended()) return;
+  state::Edit = edit;
   host->RegisterResetHandler(&RequestReset);
   for (std::int32_t kind : kScanEventKinds)
     host->RegisterEventHandler(kind, nullptr, &RequestScan);

@@ -206,10 +206,10 @@ std::wstring SettingsFilePath() {
 SettingsNotes LoadSettings() {
   SettingsNotes notes;
   if (state::SettingsLoaded) return notes;
-  state::SettingsLoaded = true;
   const std::wstring path = SettingsFilePath();
   if (path.empty()) {
     state::Settings = kDefaultSettings;
+    state::SettingsLoaded = true;
     return notes;
   }
   if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -220,6 +220,9 @@ SettingsNotes LoadSettings() {
     }
   }
   state::Settings = ReadSettingsFile(path, &notes.Untaken);
+  // Only now: a read that failed (out of memory) leaves the built-in values,
+  // which a dialog must not write over a file it never read.
+  state::SettingsLoaded = true;
   return notes;
 }
 

@@ -330,6 +330,29 @@ TEST_F(ScanTest, NewLifetimeInsideTheSurveyForgetsTheScenesAtTheNextScan) {
   EXPECT_TRUE(Known(0, pasted.Id));
 }
 
+// The settings as they stand when the pass begins: the host may run the
+// dialog inside RunEdit, before the pass.
+TEST_F(ScanTest, PassFitsWithTheSettingsAsItBegins) {
+  Baseline();
+  SimObject& pasted = Paste(1, 0, L"C:\\b.png");
+  host_.OnCallbackEnter = [&] {
+    if (host_.RunEditCount() == 1) velmora::state::Settings.Fit = velmora::kFitCover;
+  };
+  EXPECT_TRUE(RunScan());
+  EXPECT_EQ(pasted.Item(hostsim::kDrawEffect, hostsim::kZoomItem), "48.000");
+}
+
+// Known images of other folders whose files end like the new one's pass both
+// keys and are looked up in the new files' table, where they are absent.
+TEST_F(ScanTest, KnownFilesThatEndAlikeAreLookedUpAndNotFound) {
+  for (int i = 0; i < 40; ++i)
+    Paste(i, 0, L"C:\\k" + std::to_wstring(10 + i) + L"\\img.png");
+  Baseline();
+  SimObject& pasted = Paste(50, 0, L"C:\\new\\img.png");
+  EXPECT_TRUE(RunScan());
+  EXPECT_TRUE(Aligned(pasted));
+}
+
 TEST_F(ScanTest, ResetEmptiesEveryScene) {
   Paste(0, 0, L"C:\\a.png");
   Baseline();

@@ -40,6 +40,13 @@ void RunCycle(const std::wstring& modulePath, int cycle) {
   EXPECT_TRUE(host.FireEvent(1));
   hostsim::Host::PumpUntilIdle();
   EXPECT_EQ(host.RunReadCount(), 1);
+  // Every other session starts again without an unload: a start-up after a
+  // shut-down is no code in flight, and must not keep the module mapped.
+  if (cycle % 2 == 1) {
+    m.UninitializePlugin();
+    host.ForgetRegistrations();
+    ASSERT_TRUE(m.Start(host));
+  }
 
   m.UninitializePlugin();
   EXPECT_EQ(validation::MessageWindows(kWindowClass), 0);

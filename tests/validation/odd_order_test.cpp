@@ -302,7 +302,10 @@ TEST_F(OddOrder, RestartInsideThePassLeavesNoImageHalfFitted) {
 TEST_F(OddOrder, CommandBeginsNothingForAPluginThatIsGone) {
   const std::wstring ini = installed.Folder().File(L"Velmora.ini");
   Load();
-  for (const std::string when : {"restart inside", "shut-down inside", "shut-down before"}) {
+  // Inside the first image's first SetItem, or the second image's first
+  // EffectCount (the third of the command), or before the command.
+  for (const std::string when :
+       {"restart inside", "shut-down inside", "shut-down before", "restart at the next"}) {
     SCOPED_TRACE(when);
     ASSERT_TRUE(testsupport::WriteTextFile(ini, "[Setting]\r\n"));
     ASSERT_TRUE(Module().Start(host));
@@ -312,11 +315,13 @@ TEST_F(OddOrder, CommandBeginsNothingForAPluginThatIsGone) {
     host.Select({&a, &b});
     bool done = when == "shut-down before";
     if (done) Module().UninitializePlugin();
+    int counts = 0;
     host.OnCall = [&](const std::string& call) {
-      if (done || call != "SetItem") return;
+      const bool next = when == "restart at the next";
+      if (done || call != (next ? "EffectCount" : "SetItem") || (next && ++counts != 3)) return;
       done = true;
       Module().UninitializePlugin();
-      if (when == "restart inside") Module().Start(host);
+      if (when != "shut-down inside") Module().Start(host);
     };
     host.ClearLog();
     ASSERT_TRUE(host.RunObjectMenu());
@@ -340,7 +345,9 @@ TEST_F(OddOrder, CommandBeginsNothingForAPluginThatIsGone) {
 // one before.
 TEST_F(OddOrder, ShutdownInsideALoadLineEndsTheLoad) {
   const std::wstring ini = installed.Folder().File(L"Velmora.ini");
-  for (const std::string inside : {"Warn", "Info"}) {
+  // Registration without InitializePlugin shut down inside a settings line;
+  // a restart inside the load line, or inside CreateEditHandle.
+  for (const std::string inside : {"Warn", "Info", "CreateEditHandle"}) {
     SCOPED_TRACE(inside);
     ASSERT_TRUE(testsupport::WriteTextFile(ini, "[Setting]\r\nFit=9\r\n"));
     Load();
@@ -352,16 +359,21 @@ TEST_F(OddOrder, ShutdownInsideALoadLineEndsTheLoad) {
       Module().UninitializePlugin();
       if (inside == "Warn") return;
       ASSERT_TRUE(testsupport::WriteTextFile(ini, "[Setting]\r\nFit=2\r\n"));
+      host.ClearLog();
       ASSERT_TRUE(Module().Start(host));
     };
     Module().InitializeLogger(host.Logger());
-    if (inside == "Warn") Register();  // the host skipped InitializePlugin
-    if (inside == "Info") Module().InitializePlugin(host.Version());
+    if (inside != "Warn") Module().InitializePlugin(host.Version());
+    if (inside != "Info") Register();  // for "Warn", without InitializePlugin
     host.OnCall = nullptr;
     EXPECT_TRUE(done);
     EXPECT_TRUE(host.WarnLines().size() == (inside == "Warn" ? 1u : 0u));
     EXPECT_EQ(MessageWindows(kWindowClass), inside == "Warn" ? 0 : 1);
-    EXPECT_EQ(host.Registered().EditHandlesCreated, inside == "Warn" ? 0 : 1);
+    EXPECT_EQ(host.Registered().EditHandlesCreated, inside == "Warn"   ? 0
+                                                    : inside == "Info" ? 1
+                                                                       : 2);
+    // The handlers of one lifetime only.
+    EXPECT_EQ(host.Registered().Events.size(), inside == "Warn" ? 0u : 2u);
     Module().UninitializePlugin();
     host.ForgetRegistrations();
     Module().Unload();

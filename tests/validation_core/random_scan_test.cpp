@@ -30,6 +30,7 @@
 #include "align/passes.h"
 #include "detect/detect_state.h"
 #include "detect/scan.h"
+#include "detect/trigger.h"
 #include "hostsim/host.h"
 #include "plugin/host/host_state.h"
 #include "plugin/shell.h"
@@ -723,7 +724,7 @@ class RandomScans : public testing::TestWithParam<std::uint64_t> {
     velmora::Register(h.Table());
     // Without the window, handlers only raise their flags; the test runs every
     // scan itself.
-    velmora::Uninitialize();
+    velmora::DestroyMessageWindow();
     // Every path is a readable image, some of extreme proportions, some with a
     // duration of their own.
     h.MediaReader = [](const std::wstring& path, velmora::MediaInfo* info) {
