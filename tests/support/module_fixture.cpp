@@ -4,15 +4,27 @@ namespace testsupport {
 
 std::wstring BuiltModulePath() { return hostsim::ExecutableFolder() + VELMORA_MODULE_NAME; }
 
-int PluginWindowsInThisProcess() {
-  int count = 0;
-  HWND window = nullptr;
-  while ((window = FindWindowExW(HWND_MESSAGE, window, L"VelmoraMessageWindow", nullptr))) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == GetCurrentProcessId()) ++count;
+std::vector<HWND> MessageWindowsInThisProcess(const wchar_t* className) {
+  // FindWindowExW finds "the next after this one"; once another process has
+  // destroyed "this one", it answers null as if the list had ended. Such a
+  // walk is started again: our own windows do not vanish while we count.
+  std::vector<HWND> own;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    own.clear();
+    HWND window = nullptr;
+    while (HWND next = FindWindowExW(HWND_MESSAGE, window, className, nullptr)) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(next, &pid);
+      if (pid == GetCurrentProcessId()) own.push_back(next);
+      window = next;
+    }
+    if (window == nullptr || IsWindow(window)) break;
   }
-  return count;
+  return own;
+}
+
+int PluginWindowsInThisProcess() {
+  return static_cast<int>(MessageWindowsInThisProcess(L"VelmoraMessageWindow").size());
 }
 
 InstalledModule::InstalledModule(const std::wstring& name) : name_(name) {

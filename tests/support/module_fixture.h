@@ -4,6 +4,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <windows.h>
 
 #include "hostsim/host.h"
 #include "hostsim/plugin_module.h"
@@ -14,8 +17,12 @@ namespace testsupport {
 // The module built beside the test executable.
 std::wstring BuiltModulePath();
 
-// Message-only windows of the plug-in's class that belong to this process
-// (other processes on the same desktop may have their own).
+// Message-only windows of this process, of one class or (null) of any. Other
+// processes on the same desktop have their own, and may destroy them while
+// the list is walked.
+std::vector<HWND> MessageWindowsInThisProcess(const wchar_t* className);
+
+// Message-only windows of the plug-in's class that belong to this process.
 int PluginWindowsInThisProcess();
 
 class InstalledModule {

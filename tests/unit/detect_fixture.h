@@ -22,6 +22,7 @@
 #include "plugin/host/host_state.h"
 #include "plugin/shell.h"
 #include "settings/settings.h"
+#include "tests/support/module_fixture.h"
 
 namespace detecttest {
 
@@ -37,18 +38,9 @@ inline velmora::HostTable WithoutEditHandle(const velmora::HostTable& base) {
   return table;
 }
 
-// The plug-in's message windows in this process. Message-only windows of
-// other processes on the same desktop are listed by FindWindowExW too, so
-// they are filtered out.
+// The plug-in's message windows in this process.
 inline std::vector<HWND> OwnMessageWindows() {
-  std::vector<HWND> out;
-  HWND window = nullptr;
-  while ((window = FindWindowExW(HWND_MESSAGE, window, velmora::kMessageWindowClass, nullptr))) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == GetCurrentProcessId()) out.push_back(window);
-  }
-  return out;
+  return testsupport::MessageWindowsInThisProcess(velmora::kMessageWindowClass);
 }
 
 class DetectTest : public testing::Test {

@@ -9,21 +9,14 @@
 
 #include "hostsim/host.h"
 #include "hostsim/plugin_module.h"
+#include "tests/support/module_fixture.h"
 
 namespace validation {
 
 inline constexpr const wchar_t* kWindowClass = L"VelmoraMessageWindow";
 
-// Message-only windows of this process, of one class or (null) of any.
 inline int MessageWindows(const wchar_t* className) {
-  int count = 0;
-  HWND window = nullptr;
-  while ((window = FindWindowExW(HWND_MESSAGE, window, className, nullptr)) != nullptr) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == GetCurrentProcessId()) ++count;
-  }
-  return count;
+  return static_cast<int>(testsupport::MessageWindowsInThisProcess(className).size());
 }
 
 // Open handles, found by asking the handle table about each of the lowest
