@@ -31,6 +31,8 @@ void BeginLifetime() noexcept {
 }
 
 void ResetToLoadValues() {
+  // Its answer is known when called from BeginLifetime; tests call this
+  // directly, and the state they reset belongs to the lifetime now current.
   lifetime::BeginsAfresh();
   state::Logger = nullptr;
   state::HostVersion = 0;
