@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "align/passes.h"
+#include "detect/detect_state.h"
 #include "hostsim/host.h"
 #include "plugin/host/host_state.h"
 #include "plugin/host/timeline.h"
@@ -23,6 +24,8 @@ class PassesTest : public testing::Test {
  protected:
   void SetUp() override {
     velmora::ResetToLoadValues();
+    // A reset leaves the forgetting to the next scan, and these tests run none.
+    velmora::state::KnownObjects.clear();
     velmora::state::Logger = host_.Logger();
     host_.AddScene(0, hostsim::VideoFormat{1920, 1080, 30, 1});
     edit_ = host_.Table()->CreateEditHandle();
